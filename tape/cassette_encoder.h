@@ -1,0 +1,49 @@
+// The cassette signal: tape blocks turned into a two-frequency square wave.
+//
+// A 0 bit is one slow cycle (18 samples high, 18 low: 1,225 Hz), a 1 bit one
+// fast cycle (9 high, 9 low: 2,450 Hz). Bytes go least significant bit first
+// with nothing between bits or bytes. Every block is framed by a marker byte
+// on each side and followed by a short silence; a file header block gets half
+// a second of silence and a leader of 128 marker bytes before and after it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "wav_output.h"
+
+namespace morlevix {
+
+inline constexpr std::uint8_t kHighLevel = 0xFA;
+inline constexpr std::uint8_t kLowLevel = 0x05;
+inline constexpr std::size_t kZeroBitHalfCycle = 18;
+inline constexpr std::size_t kOneBitHalfCycle = 9;
+inline constexpr int kBitsPerByte = 8;
+
+inline constexpr std::uint8_t kMarkerByte = 0x55;
+inline constexpr std::uint8_t kLeaderByte = 0x55;
+inline constexpr std::size_t kLeaderLength = 128;
+inline constexpr std::uint64_t kGapSamples = kSampleRate / 2;
+inline constexpr std::uint64_t kSilenceAfterBlock = 180;
+
+// Offset of the type byte in a block, the type of a file header block, and
+// the gap flag value that gives every block its own gap and leader.
+inline constexpr std::size_t kBlockTypeOffset = 1;
+inline constexpr std::uint8_t kHeaderBlockType = 0x00;
+inline constexpr std::uint8_t kGapBeforeEveryBlock = 0xFF;
+
+// Zero writes the slow cycle, any other value the fast one.
+void write_bit(WavWriter& wav, int bit);
+// The low 8 bits of `value`, least significant bit first.
+void write_byte(WavWriter& wav, int value);
+// Half a second of silence, then the 128-byte leader.
+void write_gap_and_leader(WavWriter& wav);
+// One whole block, sync byte to closing byte (`length` bytes, at least 2 so
+// that its type byte is there), with its framing, silence, gaps and leaders.
+void write_block(WavWriter& wav, const std::uint8_t* block, std::size_t length, std::uint8_t gap_flag);
+
+// Samples that write_byte and write_block produce, without producing them.
+std::uint64_t byte_sample_count(std::uint8_t value);
+std::uint64_t block_sample_count(const std::uint8_t* block, std::size_t length, std::uint8_t gap_flag);
+
+}  // namespace morlevix

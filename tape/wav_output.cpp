@@ -1,0 +1,162 @@
+#include "wav_output.h"
+
+#include <algorithm>
+#include <array>
+
+namespace morlevix {
+namespace {
+
+constexpr std::uint16_t kPcmFormat = 1;
+constexpr std::uint16_t kChannels = 1;
+constexpr std::uint16_t kBitsPerSample = 8;
+constexpr std::uint16_t kBytesPerFrame = kChannels * kBitsPerSample / 8;
+constexpr std::uint32_t kBytesPerSecond = kSampleRate * kBytesPerFrame;
+constexpr std::uint32_t kFormatChunkSize = 16;
+
+constexpr void put_u16(std::array<std::uint8_t, kWavHeaderSize>& h, std::size_t at, std::uint16_t v)
+{
+    h[at] = static_cast<std::uint8_t>(v & 0xFF);
+    h[at + 1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+constexpr void put_u32(std::array<std::uint8_t, kWavHeaderSize>& h, std::size_t at, std::uint32_t v)
+{
+    put_u16(h, at, static_cast<std::uint16_t>(v & 0xFFFF));
+    put_u16(h, at + 2, static_cast<std::uint16_t>(v >> 16));
+}
+
+constexpr void put_tag(std::array<std::uint8_t, kWavHeaderSize>& h, std::size_t at, const char (&tag)[5])
+{
+    for (std::size_t i = 0; i < 4; ++i) h[at + i] = static_cast<std::uint8_t>(tag[i]);
+}
+
+// The header template: RIFF chunk, "fmt " chunk for 8-bit mono PCM at 44.1 kHz,
+// then the "data" chunk header. Both sizes stay 0 until the file is finished.
+constexpr std::array<std::uint8_t, kWavHeaderSize> make_header_template()
+{
+    std::array<std::uint8_t, kWavHeaderSize> h{};
+    put_tag(h, 0, "RIFF");
+    put_u32(h, kRiffSizeOffset, 0);
+    put_tag(h, 8, "WAVE");
+    put_tag(h, 12, "fmt ");
+    put_u32(h, 16, kFormatChunkSize);
+    put_u16(h, 20, kPcmFormat);
+    put_u16(h, 22, kChannels);
+    put_u32(h, 24, kSampleRate);
+    put_u32(h, 28, kBytesPerSecond);
+    put_u16(h, 32, kBytesPerFrame);
+    put_u16(h, 34, kBitsPerSample);
+    put_tag(h, 36, "data");
+    put_u32(h, kDataSizeOffset, 0);
+    return h;
+}
+
+constexpr std::array<std::uint8_t, kWavHeaderSize> kHeaderTemplate = make_header_template();
+
+}  // namespace
+
+bool MemorySink::write(const std::uint8_t* data, std::size_t size)
+{
+    bytes_.insert(bytes_.end(), data, data + size);
+    return true;
+}
+
+bool MemorySink::write_at(std::uint64_t offset, const std::uint8_t* data, std::size_t size)
+{
+    if (offset > bytes_.size() || bytes_.size() - offset < size) return false;
+    std::copy(data, data + size, bytes_.begin() + static_cast<std::ptrdiff_t>(offset));
+    return true;
+}
+
+FileSink::FileSink(const std::filesystem::path& path)
+{
+    // Unbuffered: the writer hands over whole buffers, so a second buffer
+    // here would only add a copy.
+    file_.rdbuf()->pubsetbuf(nullptr, 0);
+    file_.open(path, std::ios::binary | std::ios::out | std::ios::trunc);
+}
+
+bool FileSink::write(const std::uint8_t* data, std::size_t size)
+{
+    file_.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    return static_cast<bool>(file_);
+}
+
+bool FileSink::write_at(std::uint64_t offset, const std::uint8_t* data, std::size_t size)
+{
+    const auto end = file_.tellp();
+    file_.seekp(static_cast<std::streamoff>(offset));
+    file_.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    file_.seekp(end);
+    return static_cast<bool>(file_);
+}
+
+bool FileSink::close()
+{
+    if (!file_.is_open()) return static_cast<bool>(file_);
+    file_.close();
+    return static_cast<bool>(file_);
+}
+
+WavWriter::WavWriter(ByteSink& sink) : sink_(sink), buffer_(kBufferSize) {}
+
+void WavWriter::write_wav_header()
+{
+    if (buffer_.size() - used_ < kHeaderTemplate.size()) flush();
+    std::copy(kHeaderTemplate.begin(), kHeaderTemplate.end(), buffer_.begin() + static_cast<std::ptrdiff_t>(used_));
+    used_ += kHeaderTemplate.size();
+    header_bytes_ += kHeaderTemplate.size();
+}
+
+void WavWriter::write_run(std::uint8_t level, std::uint64_t count)
+{
+    samples_ += count;
+    while (count > 0) {
+        if (used_ == buffer_.size()) flush();
+        const std::size_t room = buffer_.size() - used_;
+        const std::size_t n = count < room ? static_cast<std::size_t>(count) : room;
+        std::memset(buffer_.data() + used_, level, n);
+        used_ += n;
+        count -= n;
+    }
+}
+
+void WavWriter::write_samples_slow(const std::uint8_t* samples, std::size_t count)
+{
+    samples_ += count;
+    while (count > 0) {
+        if (used_ == buffer_.size()) flush();
+        const std::size_t n = std::min(count, buffer_.size() - used_);
+        std::memcpy(buffer_.data() + used_, samples, n);
+        used_ += n;
+        samples += n;
+        count -= n;
+    }
+}
+
+void WavWriter::flush()
+{
+    if (!failed_ && used_ > 0 && !sink_.write(buffer_.data(), used_)) failed_ = true;
+    used_ = 0;
+}
+
+void WavWriter::patch_u32(std::uint64_t offset, std::uint64_t value)
+{
+    const std::array<std::uint8_t, 4> bytes = {
+        static_cast<std::uint8_t>(value & 0xFF), static_cast<std::uint8_t>((value >> 8) & 0xFF),
+        static_cast<std::uint8_t>((value >> 16) & 0xFF), static_cast<std::uint8_t>((value >> 24) & 0xFF)};
+    if (!failed_ && !sink_.write_at(offset, bytes.data(), bytes.size())) failed_ = true;
+}
+
+bool WavWriter::finish_wav()
+{
+    write_silence(kClosingSilenceSamples);
+    flush();
+    const std::uint64_t length = header_bytes_ + samples_;
+    patch_u32(kRiffSizeOffset, length - kRiffSizeExcluded);
+    patch_u32(kDataSizeOffset, length - kWavHeaderSize);
+    if (!sink_.close()) failed_ = true;
+    return !failed_;
+}
+
+}  // namespace morlevix

@@ -1,0 +1,135 @@
+// The WAV output file: a 44-byte RIFF/WAVE header, the cassette signal as
+// 8-bit unsigned mono samples at 44.1 kHz, one second of closing silence, and
+// both size fields patched in when the file is finished.
+//
+// Samples are streamed: they go into a fixed buffer that is handed to a
+// ByteSink whenever it fills, so memory stays the same whatever the length
+// of the tape. The sink is either a file on disk or memory (tests, fuzzing).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+namespace morlevix {
+
+inline constexpr std::uint32_t kSampleRate = 44100;
+inline constexpr std::uint8_t kSilenceLevel = 0x80;
+inline constexpr std::size_t kWavHeaderSize = 44;
+// One second of silence closes every file.
+inline constexpr std::uint64_t kClosingSilenceSamples = kSampleRate;
+
+// Offsets of the two size fields, and what each one leaves out of the file length.
+inline constexpr std::uint64_t kRiffSizeOffset = 4;
+inline constexpr std::uint64_t kRiffSizeExcluded = 8;
+inline constexpr std::uint64_t kDataSizeOffset = 40;
+
+// The largest data size the 32-bit fields can describe: the RIFF size
+// (data size + 36) must fit in 32 bits, and the data size stays even.
+inline constexpr std::uint64_t kMaxWavDataSize =
+    (UINT64_C(0xFFFFFFFF) - (kWavHeaderSize - kRiffSizeExcluded)) & ~UINT64_C(1);
+
+// Where the bytes of a WAV file go. Every call reports whether it succeeded.
+class ByteSink {
+public:
+    virtual ~ByteSink() = default;
+    virtual bool write(const std::uint8_t* data, std::size_t size) = 0;
+    // Overwrites bytes already written, at `offset` from the start.
+    virtual bool write_at(std::uint64_t offset, const std::uint8_t* data, std::size_t size) = 0;
+    // Makes everything written durable and releases the destination.
+    virtual bool close() = 0;
+};
+
+// A WAV file held in memory.
+class MemorySink final : public ByteSink {
+public:
+    bool write(const std::uint8_t* data, std::size_t size) override;
+    bool write_at(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override;
+    bool close() override { return true; }
+    const std::vector<std::uint8_t>& bytes() const { return bytes_; }
+
+private:
+    std::vector<std::uint8_t> bytes_;
+};
+
+// A WAV file on disk, created or truncated when the sink is made and closed
+// when it is destroyed (or earlier by close()).
+class FileSink final : public ByteSink {
+public:
+    explicit FileSink(const std::filesystem::path& path);
+    FileSink(const FileSink&) = delete;
+    FileSink& operator=(const FileSink&) = delete;
+
+    bool is_open() const { return file_.is_open(); }
+    bool write(const std::uint8_t* data, std::size_t size) override;
+    bool write_at(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override;
+    bool close() override;
+
+private:
+    std::ofstream file_;
+};
+
+// Builds the WAV file through a sink. After the first failed write every
+// further write is dropped and failed() stays true.
+class WavWriter {
+public:
+    static constexpr std::size_t kBufferSize = 64 * 1024;
+
+    explicit WavWriter(ByteSink& sink);
+    WavWriter(const WavWriter&) = delete;
+    WavWriter& operator=(const WavWriter&) = delete;
+
+    // The fixed 44-byte header with both size fields at zero.
+    void write_wav_header();
+
+    // One sample: the low 8 bits of `value`.
+    void write_sample(int value)
+    {
+        if (used_ == buffer_.size()) flush();
+        buffer_[used_++] = static_cast<std::uint8_t>(value);
+        ++samples_;
+    }
+
+    // `count` samples of silence.
+    void write_silence(std::uint64_t count) { write_run(kSilenceLevel, count); }
+
+    // `count` samples all at `level`.
+    void write_run(std::uint8_t level, std::uint64_t count);
+
+    // `count` samples copied from `samples`.
+    void write_samples(const std::uint8_t* samples, std::size_t count)
+    {
+        if (buffer_.size() - used_ < count) {
+            write_samples_slow(samples, count);
+            return;
+        }
+        std::memcpy(buffer_.data() + used_, samples, count);
+        used_ += count;
+        samples_ += count;
+    }
+
+    // One second of silence, both size fields, then the sink is closed.
+    // True when every byte of the file reached its destination.
+    bool finish_wav();
+
+    // Samples written so far (the data size the file would have now).
+    std::uint64_t data_size() const { return samples_; }
+    bool failed() const { return failed_; }
+
+private:
+    void flush();
+    void write_samples_slow(const std::uint8_t* samples, std::size_t count);
+    void patch_u32(std::uint64_t offset, std::uint64_t value);
+
+    ByteSink& sink_;
+    std::vector<std::uint8_t> buffer_;
+    std::size_t used_ = 0;
+    std::uint64_t header_bytes_ = 0;
+    std::uint64_t samples_ = 0;
+    bool failed_ = false;
+};
+
+}  // namespace morlevix
