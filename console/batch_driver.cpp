@@ -1,0 +1,97 @@
+#include "batch_driver.h"
+
+#include <cctype>
+#include <fstream>
+#include <istream>
+#include <ostream>
+#include <string>
+#include <system_error>
+
+#include "command_layer.h"
+#include "tape/tape_image_converter.h"
+
+namespace morlevix {
+namespace {
+
+constexpr char kRule[] = "\n------------------------------------------------------------------";
+constexpr char kLineBreak[] = "\n";
+constexpr const char* kBanner[] = {
+    "\nMORLEVIX   Conversion d'un fichier cassette Alice .k7 en .wav",
+    "\n    v1.0   Septembre 2005 - Equipe MORLEVIX",
+    "\n           Documentation : fichier README.md",
+    kLineBreak,
+    kRule,
+    "\nCe programme est experimental, et diffuse sans aucune garantie.",
+    "\nL'auteur decline toute responsabilite en cas de dysfonctionnement.",
+    "\nFormat du fichier .wav : 44,1 kHz monophonique 8 bits sans signe.",
+    kRule,
+    kLineBreak,
+    "\nPlusieurs fichiers peuvent etre convertis en utilisant des jokers",
+    "\nExemple : * pour convertir tous les fichiers .wav du dossier",
+    kLineBreak,
+};
+constexpr char kNamePrompt[] = "\nNom du fichier .wav sans extension : ";
+constexpr char kReadingLineStart[] = "\n   Lecture de ";
+constexpr char kReadingLineMiddle[] = ".k7 pour creer ";
+constexpr char kReadingLineEnd[] = ".wav";
+constexpr char kOverwriteWarning[] = "\n   Si les fichiers cibles existent, ils seront ecrases";
+constexpr char kConfirmQuestion[] = "\n\nVoulez-vous continuer (o/n) ? ";
+constexpr char kImageLineStart[] = "\n******************************* ";
+constexpr char kFarewell[] =
+    "\n***********************************************************"
+    "\n\nFin de la conversion\nMerci d'avoir utilise MORLEVIX\n\n";
+constexpr char kYes = 'o';
+constexpr char kNo = 'n';
+constexpr char kListingFile[] = "dir.txt";
+constexpr int kExitStatus = 0;
+
+void print_banner(std::ostream& out)
+{
+    for (const char* line : kBanner) out << line;
+}
+
+// Reads answer characters until an o or an n, either case; everything else
+// is passed over. The end of the input counts as no.
+bool confirmed(std::istream& in)
+{
+    for (char c; in.get(c);) {
+        const char answer = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (answer == kYes) return true;
+        if (answer == kNo) return false;
+    }
+    return false;
+}
+
+}  // namespace
+
+int run_batch(std::istream& in, std::ostream& out, std::ostream& errors)
+{
+    print_banner(out);
+    out << kNamePrompt << std::flush;
+    std::string pattern;
+    if (!(in >> pattern)) return kExitStatus;
+
+    out << kReadingLineStart << pattern << kReadingLineMiddle << pattern << kReadingLineEnd << kOverwriteWarning
+        << kConfirmQuestion << std::flush;
+    if (!confirmed(in)) return kExitStatus;
+
+    write_listing(pattern, kListingFile, errors);
+    {
+        std::ifstream listing(kListingFile);
+        if (!listing) return kExitStatus;
+        for (std::string name; std::getline(listing, name);) {
+            out << kImageLineStart << name;
+            convert_tape_image(name, out);
+            out << kLineBreak;
+            pause_for_key(out);
+        }
+    }
+    std::error_code ignored;
+    std::filesystem::remove(kListingFile, ignored);
+
+    out << kFarewell;
+    pause_for_key(out);
+    return kExitStatus;
+}
+
+}  // namespace morlevix

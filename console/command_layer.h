@@ -1,0 +1,35 @@
+// What the batch needs from a command interpreter, done in-process: listing
+// the tape images that match a typed pattern, and pausing for a key.
+// Nothing typed ever reaches a shell.
+#pragma once
+
+#include <filesystem>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace morlevix {
+
+inline constexpr char kTapeExtension[] = ".k7";
+inline constexpr char kNothingFoundMessage[] = "Fichier introuvable";
+inline constexpr char kPausePrompt[] = "Appuyez sur une touche pour continuer...";
+
+// True when `name` matches `pattern`, ignoring case: '*' matches any run of
+// characters, none included, and '?' exactly one.
+bool matches_wildcard(const std::string& pattern, const std::string& name);
+
+// The regular files that match `pattern` followed by ".k7", in name order
+// regardless of case. The wildcards apply to the last component; a directory
+// part is kept in front of each name so that the image is read where it lies.
+std::vector<std::string> list_tape_images(const std::string& pattern);
+
+// Writes the listing for `pattern` to `listing`, one name per line. When
+// nothing matches the file is left empty and `errors` is told so.
+void write_listing(const std::string& pattern, const std::filesystem::path& listing, std::ostream& errors);
+
+// Shows the pause prompt on `out` and, when standard input is a terminal or
+// console, waits for one key press; a redirected input is not read. The
+// terminal is left as it was found.
+void pause_for_key(std::ostream& out);
+
+}  // namespace morlevix

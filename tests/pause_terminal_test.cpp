@@ -1,0 +1,174 @@
+// The pause on a real terminal: the program runs on a pseudo-terminal and
+// the test types at it like a user, one key at a time.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <string>
+#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "tape_builder.h"
+#include "temp_dir.h"
+
+namespace morlevix {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr char kPause[] = "Appuyez sur une touche pour continuer...";
+constexpr char kFarewell[] = "Merci d'avoir utilise MORLEVIX";
+
+class TerminalSession {
+public:
+    explicit TerminalSession(const std::filesystem::path& directory)
+    {
+        EXPECT_EQ(openpty(&master_, &slave_, nullptr, nullptr, nullptr), 0);
+        tcgetattr(slave_, &initial_);
+        child_ = fork();
+        if (child_ == 0) {
+            setsid();
+            ioctl(slave_, TIOCSCTTY, 0);
+            dup2(slave_, STDIN_FILENO);
+            dup2(slave_, STDOUT_FILENO);
+            dup2(slave_, STDERR_FILENO);
+            close(master_);
+            if (chdir(directory.c_str()) == 0) execl(MORLEVIX_PROGRAM, MORLEVIX_PROGRAM, static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+    ~TerminalSession()
+    {
+        if (child_ > 0 && !exited_) {
+            kill(child_, SIGKILL);
+            waitpid(child_, nullptr, 0);
+        }
+        close(master_);
+        close(slave_);
+    }
+
+    void type(const std::string& keys) { ASSERT_EQ(write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size())); }
+
+    // Reads the screen until `text` has appeared `count` times in all, or 10 s have passed.
+    bool wait_for(const std::string& text, int count = 1)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (occurrences(text) < count && std::chrono::steady_clock::now() < deadline) read_for(100ms);
+        return occurrences(text) >= count;
+    }
+
+    // Whatever the program prints within `time`.
+    void read_for(std::chrono::milliseconds time)
+    {
+        pollfd p = {master_, POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(time.count())) <= 0) return;
+        char chunk[512];
+        const ssize_t n = read(master_, chunk, sizeof chunk);
+        if (n > 0) screen_.append(chunk, static_cast<std::size_t>(n));
+    }
+
+    // The terminal settings the program leaves or has set now.
+    termios settings() const
+    {
+        termios now{};
+        tcgetattr(slave_, &now);
+        return now;
+    }
+    const termios& initial() const { return initial_; }
+
+    // The program's wait status once it has ended, or -1 if it has not within 10 s.
+    int wait_exit()
+    {
+        for (int i = 0; i < 100; ++i) {
+            int status = 0;
+            if (waitpid(child_, &status, WNOHANG) == child_) {
+                exited_ = true;
+                return status;
+            }
+            read_for(100ms);
+        }
+        return -1;
+    }
+    const std::string& screen() const { return screen_; }
+
+private:
+    int occurrences(const std::string& text) const
+    {
+        int n = 0;
+        for (auto at = screen_.find(text); at != std::string::npos; at = screen_.find(text, at + 1)) ++n;
+        return n;
+    }
+
+    int master_ = -1;
+    int slave_ = -1;
+    pid_t child_ = -1;
+    bool exited_ = false;
+    termios initial_{};
+    std::string screen_;
+};
+
+constexpr tcflag_t kLineModes = ICANON | ECHO | ISIG;
+
+void add_tape(const testing::TempDir& dir)
+{
+    testing::write_file(dir / "JEU.K7", testing::tape_file("JEU", {1, 2, 3}));
+}
+
+TEST(PauseOnATerminal, WaitsForOneKeyWithoutEchoAndRestoresTheTerminal)
+{
+    testing::TempDir dir;
+    add_tape(dir);
+    TerminalSession session(dir.path());
+    session.type("*\n");
+    ASSERT_TRUE(session.wait_for("(o/n) ? "));
+    session.type("o\n");
+    ASSERT_TRUE(session.wait_for(kPause));
+
+    // Waiting: the terminal is in single-key mode, and nothing goes on.
+    for (int i = 0; i < 50 && (session.settings().c_lflag & ICANON); ++i) std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(session.settings().c_lflag & kLineModes, 0u);
+    session.read_for(300ms);
+    EXPECT_EQ(session.screen().find(kFarewell), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(dir / "JEU.wav"));
+
+    session.type("x");  // one key, no Enter
+    ASSERT_TRUE(session.wait_for(kFarewell));
+    ASSERT_TRUE(session.wait_for(kPause, 2));
+    const std::string after_key = session.screen().substr(session.screen().find(kPause));
+    EXPECT_EQ(after_key.find('x'), std::string::npos) << "the key was echoed";
+
+    session.type("q");
+    const int status = session.wait_exit();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(session.settings().c_lflag & kLineModes, session.initial().c_lflag & kLineModes);
+    EXPECT_EQ(session.settings().c_lflag & kLineModes, kLineModes);
+}
+
+TEST(PauseOnATerminal, ControlCEndsTheProgramAndRestoresTheTerminal)
+{
+    testing::TempDir dir;
+    add_tape(dir);
+    TerminalSession session(dir.path());
+    session.type("*\n");
+    ASSERT_TRUE(session.wait_for("(o/n) ? "));
+    session.type("o\n");
+    ASSERT_TRUE(session.wait_for(kPause));
+    for (int i = 0; i < 50 && (session.settings().c_lflag & ICANON); ++i) std::this_thread::sleep_for(20ms);
+
+    session.type(std::string(1, static_cast<char>(session.initial().c_cc[VINTR])));
+    const int status = session.wait_exit();
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << "status " << status;
+    EXPECT_EQ(session.settings().c_lflag & kLineModes, kLineModes);
+    EXPECT_EQ(session.screen().find(kFarewell), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(dir / "dir.txt"));  // stopped at a pause, as with any batch
+}
+
+}  // namespace
+}  // namespace morlevix
