@@ -1,6 +1,9 @@
 #include "cassette_encoder.h"
 
 #include <array>
+#include <bitset>
+#include <cstring>
+#include <utility>
 
 namespace morlevix {
 namespace {
@@ -20,6 +23,36 @@ constexpr std::array<std::uint8_t, 2 * HalfCycle> make_cycle()
 // in memory.
 constexpr auto kZeroCycle = make_cycle<kZeroBitHalfCycle>();
 constexpr auto kOneCycle = make_cycle<kOneBitHalfCycle>();
+
+// Both cycles in slots of the longer one's size, indexed by the bit, so that
+// a byte is written without a branch per bit: each bit copies a whole slot
+// and moves on by its own cycle's length; the next bit overwrites the rest.
+constexpr std::size_t kCycleSlot = kZeroCycle.size();
+constexpr std::size_t kLongestByte = kBitsPerByte * kCycleSlot;
+constexpr std::array<std::array<std::uint8_t, kCycleSlot>, 2> make_cycle_slots()
+{
+    std::array<std::array<std::uint8_t, kCycleSlot>, 2> slots{};
+    for (std::size_t i = 0; i < kZeroCycle.size(); ++i) slots[0][i] = kZeroCycle[i];
+    for (std::size_t i = 0; i < kOneCycle.size(); ++i) slots[1][i] = kOneCycle[i];
+    return slots;
+}
+constexpr auto kCycleSlots = make_cycle_slots();
+static_assert(kLongestByte <= WavWriter::kMaxRoom, "a byte's samples fit in the writer's bulk room");
+constexpr std::size_t kCycleLengths[2] = {kZeroCycle.size(), kOneCycle.size()};
+
+std::uint8_t* put_cycle(std::uint8_t* out, unsigned bit)
+{
+    std::memcpy(out, kCycleSlots[bit].data(), kCycleSlot);
+    return out + kCycleLengths[bit];
+}
+
+// The bits of a byte, least significant first, unrolled.
+template <std::size_t... Bit>
+std::uint8_t* put_bits(std::uint8_t* out, unsigned value, std::index_sequence<Bit...>)
+{
+    ((out = put_cycle(out, (value >> Bit) & 1u)), ...);
+    return out;
+}
 
 bool is_header_block(const std::uint8_t* block) { return block[kBlockTypeOffset] == kHeaderBlockType; }
 
@@ -45,7 +78,10 @@ void write_bit(WavWriter& wav, int bit)
 
 void write_byte(WavWriter& wav, int value)
 {
-    for (int i = 0; i < kBitsPerByte; ++i) write_bit(wav, (value >> i) & 1);
+    std::uint8_t* const start = wav.room_for(kLongestByte);
+    const std::uint8_t* const end =
+        put_bits(start, static_cast<unsigned>(value), std::make_index_sequence<kBitsPerByte>());
+    wav.commit(static_cast<std::size_t>(end - start));
 }
 
 void write_gap_and_leader(WavWriter& wav)
@@ -66,9 +102,9 @@ void write_block(WavWriter& wav, const std::uint8_t* block, std::size_t length, 
 
 std::uint64_t byte_sample_count(std::uint8_t value)
 {
-    std::uint64_t samples = 0;
-    for (int i = 0; i < kBitsPerByte; ++i) samples += ((value >> i) & 1) ? kOneCycle.size() : kZeroCycle.size();
-    return samples;
+    // Every bit is a slow cycle but the 1 bits, which are shorter.
+    const std::uint64_t ones = std::bitset<kBitsPerByte>(value).count();
+    return kBitsPerByte * kZeroCycle.size() - ones * (kZeroCycle.size() - kOneCycle.size());
 }
 
 std::uint64_t block_sample_count(const std::uint8_t* block, std::size_t length, std::uint8_t gap_flag)

@@ -98,46 +98,40 @@ bool FileSink::close()
     return static_cast<bool>(file_);
 }
 
-WavWriter::WavWriter(ByteSink& sink) : sink_(sink), buffer_(kBufferSize) {}
+WavWriter::WavWriter(ByteSink& sink) : sink_(sink), buffer_(kBufferSize + kMaxRoom) {}
 
 void WavWriter::write_wav_header()
 {
-    if (buffer_.size() - used_ < kHeaderTemplate.size()) flush();
-    std::copy(kHeaderTemplate.begin(), kHeaderTemplate.end(), buffer_.begin() + static_cast<std::ptrdiff_t>(used_));
-    used_ += kHeaderTemplate.size();
+    write_samples(kHeaderTemplate.data(), kHeaderTemplate.size());
     header_bytes_ += kHeaderTemplate.size();
 }
 
 void WavWriter::write_run(std::uint8_t level, std::uint64_t count)
 {
-    samples_ += count;
     while (count > 0) {
-        if (used_ == buffer_.size()) flush();
-        const std::size_t room = buffer_.size() - used_;
-        const std::size_t n = count < room ? static_cast<std::size_t>(count) : room;
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(count, kBufferSize - used_));
         std::memset(buffer_.data() + used_, level, n);
-        used_ += n;
+        commit(n);
         count -= n;
     }
 }
 
-void WavWriter::write_samples_slow(const std::uint8_t* samples, std::size_t count)
+void WavWriter::write_samples(const std::uint8_t* samples, std::size_t count)
 {
-    samples_ += count;
     while (count > 0) {
-        if (used_ == buffer_.size()) flush();
-        const std::size_t n = std::min(count, buffer_.size() - used_);
+        const std::size_t n = std::min(count, kBufferSize - used_);
         std::memcpy(buffer_.data() + used_, samples, n);
-        used_ += n;
+        commit(n);
         samples += n;
         count -= n;
     }
 }
 
-void WavWriter::flush()
+void WavWriter::hand_over_buffer()
 {
-    if (!failed_ && used_ > 0 && !sink_.write(buffer_.data(), used_)) failed_ = true;
-    used_ = 0;
+    if (!failed_ && !sink_.write(buffer_.data(), kBufferSize)) failed_ = true;
+    used_ -= kBufferSize;
+    std::memmove(buffer_.data(), buffer_.data() + kBufferSize, used_);
 }
 
 void WavWriter::patch_u32(std::uint64_t offset, std::uint64_t value)
@@ -151,10 +145,10 @@ void WavWriter::patch_u32(std::uint64_t offset, std::uint64_t value)
 bool WavWriter::finish_wav()
 {
     write_silence(kClosingSilenceSamples);
-    flush();
-    const std::uint64_t length = header_bytes_ + samples_;
-    patch_u32(kRiffSizeOffset, length - kRiffSizeExcluded);
-    patch_u32(kDataSizeOffset, length - kWavHeaderSize);
+    if (!failed_ && used_ > 0 && !sink_.write(buffer_.data(), used_)) failed_ = true;
+    used_ = 0;
+    patch_u32(kRiffSizeOffset, written_ - kRiffSizeExcluded);
+    patch_u32(kDataSizeOffset, written_ - kWavHeaderSize);
     if (!sink_.close()) failed_ = true;
     return !failed_;
 }

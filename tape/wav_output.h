@@ -72,11 +72,15 @@ private:
     std::ofstream file_;
 };
 
-// Builds the WAV file through a sink. After the first failed write every
-// further write is dropped and failed() stays true.
+// Builds the WAV file through a sink. The sink gets whole buffers of
+// kBufferSize bytes, so that file writes stay aligned, and the rest at the
+// end. After the first failed write every further write is dropped and
+// failed() stays true.
 class WavWriter {
 public:
-    static constexpr std::size_t kBufferSize = 64 * 1024;
+    static constexpr std::size_t kBufferSize = 256 * 1024;
+    // The most that room_for may be asked for at once.
+    static constexpr std::size_t kMaxRoom = 1024;
 
     explicit WavWriter(ByteSink& sink);
     WavWriter(const WavWriter&) = delete;
@@ -88,9 +92,8 @@ public:
     // One sample: the low 8 bits of `value`.
     void write_sample(int value)
     {
-        if (used_ == buffer_.size()) flush();
-        buffer_[used_++] = static_cast<std::uint8_t>(value);
-        ++samples_;
+        buffer_[used_] = static_cast<std::uint8_t>(value);
+        commit(1);
     }
 
     // `count` samples of silence.
@@ -100,15 +103,17 @@ public:
     void write_run(std::uint8_t level, std::uint64_t count);
 
     // `count` samples copied from `samples`.
-    void write_samples(const std::uint8_t* samples, std::size_t count)
+    void write_samples(const std::uint8_t* samples, std::size_t count);
+
+    // Direct access for callers that produce samples in bulk: room_for(n)
+    // gives space for `n` samples (n at most kMaxRoom), of which commit(k)
+    // keeps the first `k`, k <= n.
+    std::uint8_t* room_for(std::size_t) { return buffer_.data() + used_; }
+    void commit(std::size_t count)
     {
-        if (buffer_.size() - used_ < count) {
-            write_samples_slow(samples, count);
-            return;
-        }
-        std::memcpy(buffer_.data() + used_, samples, count);
         used_ += count;
-        samples_ += count;
+        written_ += count;
+        if (used_ >= kBufferSize) hand_over_buffer();
     }
 
     // One second of silence, both size fields, then the sink is closed.
@@ -116,19 +121,20 @@ public:
     bool finish_wav();
 
     // Samples written so far (the data size the file would have now).
-    std::uint64_t data_size() const { return samples_; }
+    std::uint64_t data_size() const { return written_ - header_bytes_; }
     bool failed() const { return failed_; }
 
 private:
-    void flush();
-    void write_samples_slow(const std::uint8_t* samples, std::size_t count);
+    void hand_over_buffer();
     void patch_u32(std::uint64_t offset, std::uint64_t value);
 
     ByteSink& sink_;
+    // kBufferSize, plus room for a bulk write that crosses its end; between
+    // calls fewer than kBufferSize bytes wait here.
     std::vector<std::uint8_t> buffer_;
     std::size_t used_ = 0;
+    std::uint64_t written_ = 0;
     std::uint64_t header_bytes_ = 0;
-    std::uint64_t samples_ = 0;
     bool failed_ = false;
 };
 

@@ -1,0 +1,150 @@
+// Measures, in one run on one directory:
+//  - the WAV throughput of convert_tape_image on a large synthetic tape,
+//  - the throughput of writing as many bytes straight to a file with the
+//    same buffering (what a streamed file cannot beat), and their ratio;
+//  - the peak memory of converting a 16 KiB tape and the large one, each in
+//    a fresh child process.
+//
+//   conversion_benchmark [DIRECTORY]      (default: the current directory)
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+#include "tape/tape_image_converter.h"
+#include "tape/wav_output.h"
+#include "tape_builder.h"
+
+namespace fs = std::filesystem;
+using morlevix::testing::Bytes;
+
+namespace {
+
+constexpr std::size_t kLargeTapeBytes = 1100 * 1024;  // over 1 MiB of blocks
+constexpr std::size_t kSmallTapeBytes = 16 * 1024;
+constexpr int kRounds = 3;
+constexpr char kConvertInChild[] = "--convert";
+
+// A tape of data blocks with varied payloads, so that bits take both lengths.
+Bytes synthetic_tape(std::size_t size)
+{
+    Bytes content(size);
+    std::uint32_t state = 12345;
+    for (auto& b : content) {
+        state = state * 1103515245u + 12345u;
+        b = static_cast<std::uint8_t>(state >> 16);
+    }
+    return morlevix::testing::tape_file("BENCH", content);
+}
+
+void save(const fs::path& path, const Bytes& bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+double seconds_since(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void convert_quietly(const fs::path& tape)
+{
+    std::ostream nowhere(nullptr);
+    morlevix::convert_tape_image(tape.string(), nowhere);
+}
+
+double time_conversion(const fs::path& tape)
+{
+    const auto start = std::chrono::steady_clock::now();
+    convert_quietly(tape);
+    return seconds_since(start);
+}
+
+// The same number of bytes through the same unbuffered file sink, in
+// buffers of the same size as the WAV writer's.
+double time_raw_write(const fs::path& file, std::uintmax_t bytes)
+{
+    const std::vector<std::uint8_t> buffer(morlevix::WavWriter::kBufferSize, 0x80);
+    const auto start = std::chrono::steady_clock::now();
+    {
+        morlevix::FileSink sink(file);
+        for (std::uintmax_t left = bytes; left > 0;) {
+            const auto n = static_cast<std::size_t>(std::min<std::uintmax_t>(left, buffer.size()));
+            if (!sink.write(buffer.data(), n)) throw std::runtime_error("raw write failed");
+            left -= n;
+        }
+        sink.close();
+    }
+    return seconds_since(start);
+}
+
+// Peak resident memory, in KiB, of converting `tape` in a fresh process.
+long peak_memory_of_conversion(const char* self, const fs::path& tape)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        execl(self, self, kConvertInChild, tape.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? usage.ru_maxrss : -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 3 && std::strcmp(argv[1], kConvertInChild) == 0) {
+        convert_quietly(argv[2]);
+        return 0;
+    }
+    const fs::path dir = argc > 1 ? fs::path(argv[1]) : fs::current_path();
+    const fs::path large = dir / "BENCH_LARGE.K7";
+    const fs::path small = dir / "BENCH_SMALL.K7";
+    const fs::path raw = dir / "BENCH_RAW.bin";
+    save(large, synthetic_tape(kLargeTapeBytes));
+    save(small, synthetic_tape(kSmallTapeBytes));
+
+    double best_conversion = 1e9, best_raw = 1e9;
+    std::uintmax_t wav_bytes = 0;
+    const fs::path wav = morlevix::wav_name_for(large.string());
+    for (int round = 0; round < kRounds; ++round) {
+        // Both runs write a new file: truncating the last round's would be
+        // timed too.
+        fs::remove(wav);
+        best_conversion = std::min(best_conversion, time_conversion(large));
+        wav_bytes = fs::file_size(wav);
+        fs::remove(raw);
+        best_raw = std::min(best_raw, time_raw_write(raw, wav_bytes));
+    }
+    fs::remove(raw);
+    const double mb = static_cast<double>(wav_bytes) / 1e6;
+    std::printf("tape image: %.2f MiB, WAV: %.1f MB (best of %d rounds)\n",
+                static_cast<double>(fs::file_size(large)) / (1024.0 * 1024.0), mb, kRounds);
+    std::printf("conversion:  %8.1f MB/s\n", mb / best_conversion);
+    std::printf("raw write:   %8.1f MB/s\n", mb / best_raw);
+    std::printf("ratio:       %8.1f %% of the raw write throughput\n", 100.0 * best_raw / best_conversion);
+
+    const long small_peak = peak_memory_of_conversion(argv[0], small);
+    const long large_peak = peak_memory_of_conversion(argv[0], large);
+    std::printf("peak memory: %ld KiB for a %zu KiB tape, %ld KiB for a %.2f MiB tape (difference %ld KiB)\n",
+                small_peak, static_cast<std::size_t>(fs::file_size(small) / 1024), large_peak,
+                static_cast<double>(fs::file_size(large)) / (1024.0 * 1024.0), large_peak - small_peak);
+
+    for (const auto& tape : {large, small}) {
+        fs::remove(tape);
+        fs::remove(morlevix::wav_name_for(tape.string()));
+    }
+    return 0;
+}
