@@ -1,0 +1,35 @@
+// The properties the fuzzer checks, on the seed images and on every image
+// the fuzzer has ever found a fault with.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "conversion_properties.h"
+#include "tape/wav_output.h"
+#include "temp_dir.h"
+
+namespace morlevix {
+namespace {
+
+void expect_properties(const testing::Bytes& image, const std::string& what)
+{
+    EXPECT_EQ(testing::broken_conversion_property(image, kMaxWavDataSize), "") << what;
+    for (std::uint64_t limit : {kClosingSilenceSamples, kClosingSilenceSamples + image.size() * 128})
+        EXPECT_EQ(testing::broken_conversion_property(image, limit), "") << what << ", limit " << limit;
+}
+
+TEST(ConversionProperties, HoldOnTheSeedImages)
+{
+    const auto seeds = testing::seed_tapes();
+    for (std::size_t i = 0; i < seeds.size(); ++i) expect_properties(seeds[i], "seed " + std::to_string(i));
+}
+
+TEST(ConversionProperties, HoldOnEveryFuzzFinding)
+{
+    const std::filesystem::path findings = std::filesystem::path(MORLEVIX_SOURCE_DIR) / "tests" / "fuzz_findings";
+    for (const auto& entry : std::filesystem::directory_iterator(findings))
+        if (entry.path().extension() != ".md") expect_properties(testing::read_file(entry.path()), entry.path().string());
+}
+
+}  // namespace
+}  // namespace morlevix

@@ -1,0 +1,101 @@
+#include "conversion_properties.h"
+
+#include <algorithm>
+#include <sstream>
+
+#include "demo_tape.h"
+#include "signal_decoder.h"
+#include "tape/tape_image_converter.h"
+#include "tape/wav_output.h"
+
+namespace morlevix::testing {
+namespace {
+
+constexpr char kTooLongLine[] = "Fichier .wav trop long : conversion arretee";
+constexpr char kAnomalyStart[] = "Anomalie bloc ";
+
+bool printable_name(const std::string& line)
+{
+    return line.size() <= 8 && std::all_of(line.begin(), line.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
+}
+
+// The console text as lines, each of which must start with a line break.
+bool split_lines(const std::string& text, std::vector<std::string>& lines)
+{
+    for (std::size_t at = 0; at < text.size();) {
+        if (text[at] != '\n') return false;
+        const auto next = std::min(text.find('\n', at + 1), text.size());
+        lines.push_back(text.substr(at + 1, next - at - 1));
+        at = next;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string broken_conversion_property(const Bytes& image, std::uint64_t max_data_size)
+{
+    std::istringstream tape(std::string(image.begin(), image.end()));
+    MemorySink sink;
+    WavWriter wav(sink);
+    std::ostringstream console;
+    const auto outcome = convert_tape_stream(tape, wav, console, max_data_size);
+    if (outcome == ConversionOutcome::read_failed || outcome == ConversionOutcome::write_failed)
+        return "a conversion in memory failed to read or write";
+
+    const auto parsed = parse_wav(sink.bytes());
+    if (!parsed.error.empty()) return "WAV file: " + parsed.error;
+    if (parsed.samples.size() % 2 != 0) return "odd data size";
+    if (parsed.samples.size() > max_data_size) return "data size past the limit";
+    if (!std::all_of(parsed.samples.begin(), parsed.samples.end(),
+                     [](std::uint8_t s) { return s == 0x05 || s == 0x80 || s == 0xFA; }))
+        return "a sample other than low, silence or high";
+    if (describe_signal(parsed.samples).rfind("ERROR", 0) == 0) return describe_signal(parsed.samples);
+
+    const auto decoded = decoded_blocks(parsed.samples);
+    const auto expected = image_blocks(image);
+    if (outcome == ConversionOutcome::too_long) {
+        if (decoded.size() >= expected.size() || !std::equal(decoded.begin(), decoded.end(), expected.begin()))
+            return "a stopped conversion does not hold exactly the blocks before the stop";
+    } else if (decoded != expected) {
+        return "the blocks read back differ from the complete blocks of the image";
+    }
+
+    std::vector<std::string> lines;
+    if (!split_lines(console.str(), lines)) return "a console line does not start with a line break";
+    const auto headers = static_cast<std::size_t>(
+        std::count_if(decoded.begin(), decoded.end(), [](const Bytes& b) { return b[1] == 0x00; }));
+    std::size_t closing = 0;
+    if (outcome == ConversionOutcome::truncated) {
+        closing = 1;
+        if (lines.empty() || lines.back().rfind(kAnomalyStart, 0) != 0 || lines.back().size() != 16)
+            return "a truncated image does not end with one anomaly line";
+    } else if (outcome == ConversionOutcome::too_long) {
+        closing = 1;
+        if (lines.empty() || lines.back() != kTooLongLine) return "a stopped conversion does not say so";
+    }
+    if (lines.size() != headers + closing) return "not one console line per header block written";
+    for (std::size_t i = 0; i < headers; ++i)
+        if (!printable_name(lines[i])) return "a header name that is not printable ASCII";
+    return "";
+}
+
+std::vector<Bytes> seed_tapes()
+{
+    const Bytes demo = demo_tape();
+    std::vector<Bytes> seeds = {
+        demo,
+        tape_file("GAPS", counting_payload(300), 0xFF),
+        concat({{0x55, 0x55, 0x00, 0x12}, tape_file("JUNK", {1, 2, 3}), {0x3C}}),
+        concat({tape_file("UN", {1}), tape_file("DEUX", {2}, 0xFF), tape_file("TROIS", {3}, 0x01)}),
+        concat({data_block({1, 2}), tape_block(0x00, {'A', 'B'}, 0x00), data_block({})}),
+        concat({tape_block(0x01, {1, 2, 3}, 0x3C), data_block({0x3C, 0x3C})}),
+        data_block(counting_payload(255)),
+        Bytes{0x00, 0x01, 0x55, 0xFF},
+    };
+    for (std::size_t cut : {1, 2, 3, 10, 20})
+        seeds.emplace_back(demo.begin(), demo.begin() + static_cast<std::ptrdiff_t>(cut));
+    return seeds;
+}
+
+}  // namespace morlevix::testing
