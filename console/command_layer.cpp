@@ -55,15 +55,6 @@ bool less_ignoring_case(const std::string& a, const std::string& b)
 // A name that cannot stand on one line of the listing file.
 bool fits_on_a_line(const std::string& name) { return name.find_first_of("\r\n") == std::string::npos; }
 
-std::string name_of(const std::filesystem::path& path)
-{
-#ifdef _WIN32
-    return path.u8string();
-#else
-    return path.string();
-#endif
-}
-
 #ifdef _WIN32
 // One key from the console, not echoed. Ctrl-C ends the program as it would
 // at any other moment.
@@ -72,7 +63,7 @@ void wait_for_key()
     const int key = _getch();
     if (key == 0 || key == 0xE0) _getch();  // a function or arrow key comes as two codes
     constexpr int kControlC = 3;
-    if (key == kControlC) std::raise(SIGINT);
+    if (key == kControlC) throw InterruptedByUser{SIGINT};
 }
 
 bool input_is_interactive()
@@ -118,8 +109,8 @@ void wait_for_key()
     if (tcgetattr(STDIN_FILENO, &saved) != 0) return;
     const int key = read_one_key(saved);
     if (key < 0) return;
-    if (key == saved.c_cc[VINTR]) std::raise(SIGINT);
-    if (key == saved.c_cc[VQUIT]) std::raise(SIGQUIT);
+    if (key == saved.c_cc[VINTR]) throw InterruptedByUser{SIGINT};
+    if (key == saved.c_cc[VQUIT]) throw InterruptedByUser{SIGQUIT};
 }
 
 bool input_is_interactive() { return isatty(STDIN_FILENO) != 0; }
@@ -167,7 +158,7 @@ std::vector<std::string> list_tape_images(const std::string& pattern)
     for (const auto end = std::filesystem::directory_iterator(); !error && entries != end; entries.increment(error)) {
         std::error_code not_regular;
         if (!entries->is_regular_file(not_regular)) continue;
-        const std::string name = name_of(entries->path().filename());
+        const std::string name = name_from_path(entries->path().filename());
         if (fits_on_a_line(name) && matches_wildcard(file_pattern, name)) names.push_back(name);
     }
     std::sort(names.begin(), names.end(), less_ignoring_case);
@@ -182,6 +173,23 @@ void write_listing(const std::string& pattern, const std::filesystem::path& list
     for (const auto& name : names) out << name << '\n';
     if (names.empty()) errors << kNothingFoundMessage << '\n' << std::flush;
 }
+
+#ifdef _WIN32
+Utf8Console::Utf8Console() : input_code_page_(GetConsoleCP()), output_code_page_(GetConsoleOutputCP())
+{
+    if (input_code_page_ != 0) SetConsoleCP(CP_UTF8);
+    if (output_code_page_ != 0) SetConsoleOutputCP(CP_UTF8);
+}
+
+Utf8Console::~Utf8Console()
+{
+    if (input_code_page_ != 0) SetConsoleCP(input_code_page_);
+    if (output_code_page_ != 0) SetConsoleOutputCP(output_code_page_);
+}
+#else
+Utf8Console::Utf8Console() = default;
+Utf8Console::~Utf8Console() = default;
+#endif
 
 void pause_for_key(std::ostream& out)
 {

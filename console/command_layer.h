@@ -27,9 +27,33 @@ std::vector<std::string> list_tape_images(const std::string& pattern);
 // nothing matches the file is left empty and `errors` is told so.
 void write_listing(const std::string& pattern, const std::filesystem::path& listing, std::ostream& errors);
 
+// Thrown by the pause when the key pressed is the terminal's interrupt (or
+// quit) key, after the terminal is restored: the program unwinds, so that
+// everything it holds is released, and then ends by that signal.
+struct InterruptedByUser {
+    int signal;
+};
+
 // Shows the pause prompt on `out` and, when standard input is a terminal or
 // console, waits for one key press; a redirected input is not read. The
 // terminal is left as it was found.
 void pause_for_key(std::ostream& out);
+
+// For as long as it lives, the console shows and reads text as UTF-8, the
+// encoding of file names throughout the program; the console's own code
+// pages come back afterwards. Only Windows consoles need this.
+class Utf8Console {
+public:
+    Utf8Console();
+    ~Utf8Console();
+    Utf8Console(const Utf8Console&) = delete;
+    Utf8Console& operator=(const Utf8Console&) = delete;
+
+private:
+#ifdef _WIN32
+    unsigned input_code_page_;
+    unsigned output_code_page_;
+#endif
+};
 
 }  // namespace morlevix

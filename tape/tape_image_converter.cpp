@@ -134,6 +134,15 @@ std::filesystem::path path_from_name(const std::string& name)
 #endif
 }
 
+std::string name_from_path(const std::filesystem::path& path)
+{
+#ifdef _WIN32
+    return path.u8string();
+#else
+    return path.string();
+#endif
+}
+
 void convert_tape_image(const std::string& name, std::ostream& console)
 {
     const std::string wav_name = wav_name_for(name);

@@ -62,7 +62,9 @@ std::string wav_name_for(const std::string& tape_name);
 void convert_tape_image(const std::string& name, std::ostream& console);
 void convert_tape_image(const std::string& name);
 
-// The path of a file named by the console (UTF-8 text on every system).
+// File names as the console and the listing carry them (UTF-8 on every
+// system), and the paths they stand for.
 std::filesystem::path path_from_name(const std::string& name);
+std::string name_from_path(const std::filesystem::path& path);
 
 }  // namespace morlevix

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "demo_tape.h"
+#include "tape/tape_image_converter.h"
 #include "program_runner.h"
 #include "signal_decoder.h"
 #include "tape_builder.h"
@@ -63,7 +64,7 @@ protected:
     // The blocks read back from a produced WAV, or none if it is not a good WAV.
     std::vector<Bytes> wav_blocks(const std::string& name)
     {
-        const auto wav = testing::parse_wav(testing::read_file(dir / name));
+        const auto wav = testing::parse_wav(testing::read_file(dir.path() / path_from_name(name)));
         EXPECT_EQ(wav.error, "") << name;
         return testing::decoded_blocks(wav.samples);
     }
@@ -153,6 +154,27 @@ TEST_F(BatchProgram, ImagesInADirectoryAreConvertedWhereTheyLie)
     EXPECT_EQ(r.out, question("jeux/*") + image("jeux/JEU.K7", "\nJEU     ") + kFarewell);
     EXPECT_EQ(wav_blocks("jeux/JEU.wav"), testing::image_blocks(tape));
     EXPECT_FALSE(fs::exists(dir / "JEU.wav"));
+}
+
+#ifdef _WIN32
+TEST_F(BatchProgram, BackslashSeparatesADirectoryOnWindows)
+{
+    fs::create_directory(dir / "jeux");
+    write_file(dir / "jeux" / "JEU.K7", testing::tape_file("JEU", {1, 2}));
+    EXPECT_EQ(run("jeux\\* o").out, question("jeux\\*") + image("jeux\\JEU.K7", "\nJEU     ") + kFarewell);
+    EXPECT_TRUE(fs::exists(dir / "jeux" / "JEU.wav"));
+}
+#endif
+
+TEST_F(BatchProgram, NamesBeyondAsciiConvert)
+{
+    // UTF-8 names, as the console and the listing carry them everywhere.
+    const std::string name = "\xC3\x89t\xC3\xA9";  // "Ete" with its accents
+    const Bytes tape = testing::tape_file("ETE", {1, 2});
+    write_file(dir.path() / path_from_name(name + ".k7"), tape);
+    // '?' stands for one character, however many bytes it takes.
+    EXPECT_EQ(run("?t? o").out, question("?t?") + image(name + ".k7", "\nETE     ") + kFarewell);
+    EXPECT_EQ(wav_blocks(name + ".wav"), testing::image_blocks(tape));
 }
 
 TEST_F(BatchProgram, LongNamesAndShellCharactersAreJustNames)

@@ -2,7 +2,10 @@
 // the test types at it like a user, one key at a time.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <chrono>
+#include <cstdlib>
+#include <vector>
 #include <csignal>
 #include <string>
 #include <thread>
@@ -26,10 +29,30 @@ using namespace std::chrono_literals;
 constexpr char kPause[] = "Appuyez sur une touche pour continuer...";
 constexpr char kFarewell[] = "Merci d'avoir utilise MORLEVIX";
 
+// The screen's text without escape sequences: a console that draws with
+// them (Wine's) shows the same text as a plain terminal.
+std::string visible(const std::string& screen)
+{
+    std::string text;
+    for (std::size_t i = 0; i < screen.size(); ++i) {
+        if (screen[i] == '\x1b' && i + 1 < screen.size() && screen[i + 1] == '[') {
+            i += 2;
+            while (i < screen.size() && !std::isalpha(static_cast<unsigned char>(screen[i]))) ++i;
+            continue;
+        }
+        text += screen[i];
+    }
+    return text;
+}
+
 class TerminalSession {
 public:
-    explicit TerminalSession(const std::filesystem::path& directory)
+    // Runs `program` (its path first, then its arguments) in `directory`.
+    TerminalSession(const std::filesystem::path& directory, std::vector<std::string> program = {MORLEVIX_PROGRAM})
     {
+        std::vector<char*> argv;
+        for (auto& word : program) argv.push_back(word.data());
+        argv.push_back(nullptr);
         EXPECT_EQ(openpty(&master_, &slave_, nullptr, nullptr, nullptr), 0);
         tcgetattr(slave_, &initial_);
         child_ = fork();
@@ -40,7 +63,7 @@ public:
             dup2(slave_, STDOUT_FILENO);
             dup2(slave_, STDERR_FILENO);
             close(master_);
-            if (chdir(directory.c_str()) == 0) execl(MORLEVIX_PROGRAM, MORLEVIX_PROGRAM, static_cast<char*>(nullptr));
+            if (chdir(directory.c_str()) == 0) execvp(argv[0], argv.data());
             _exit(127);
         }
     }
@@ -56,10 +79,10 @@ public:
 
     void type(const std::string& keys) { ASSERT_EQ(write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size())); }
 
-    // Reads the screen until `text` has appeared `count` times in all, or 10 s have passed.
-    bool wait_for(const std::string& text, int count = 1)
+    // Reads the screen until `text` has appeared `count` times in all, or `time` has passed.
+    bool wait_for(const std::string& text, int count = 1, std::chrono::milliseconds time = 20s)
     {
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        const auto deadline = std::chrono::steady_clock::now() + time;
         while (occurrences(text) < count && std::chrono::steady_clock::now() < deadline) read_for(100ms);
         return occurrences(text) >= count;
     }
@@ -101,10 +124,12 @@ public:
 private:
     int occurrences(const std::string& text) const
     {
+        const std::string shown = visible(screen_);
         int n = 0;
-        for (auto at = screen_.find(text); at != std::string::npos; at = screen_.find(text, at + 1)) ++n;
+        for (auto at = shown.find(text); at != std::string::npos; at = shown.find(text, at + 1)) ++n;
         return n;
     }
+
 
     int master_ = -1;
     int slave_ = -1;
@@ -168,6 +193,35 @@ TEST(PauseOnATerminal, ControlCEndsTheProgramAndRestoresTheTerminal)
     EXPECT_EQ(session.settings().c_lflag & kLineModes, kLineModes);
     EXPECT_EQ(session.screen().find(kFarewell), std::string::npos);
     EXPECT_TRUE(std::filesystem::exists(dir / "dir.txt"));  // stopped at a pause, as with any batch
+}
+
+// The Windows build's pause on Wine's console, when a Windows program is
+// given (the Windows build's tests give it).
+TEST(PauseOnATerminal, WindowsProgramWaitsForOneKeyOnTheConsole)
+{
+    const char* windows_program = std::getenv("MORLEVIX_WINDOWS_PROGRAM");
+    if (windows_program == nullptr) GTEST_SKIP() << "no Windows program to run";
+    testing::TempDir dir;
+    add_tape(dir);
+    setenv("WINEDEBUG", "-all", 1);
+    TerminalSession session(dir.path(), {"wine", windows_program});
+    // Wine's console draws spaces as cursor moves: look for words without them.
+    ASSERT_TRUE(session.wait_for("extension:"));
+    // Wine's console reads the terminal key by key once it has set it so.
+    for (int i = 0; i < 250 && (session.settings().c_lflag & ICANON); ++i) std::this_thread::sleep_for(20ms);
+    session.type("*\r");
+    ASSERT_TRUE(session.wait_for("(o/n)?")) << visible(session.screen());
+    session.type("o\r");
+    ASSERT_TRUE(session.wait_for("continuer..."));
+    session.read_for(1000ms);
+    EXPECT_FALSE(session.wait_for("Mercid'avoir", 1, 0ms)) << "the pause did not wait";
+    EXPECT_TRUE(std::filesystem::exists(dir / "JEU.wav"));
+    session.type("x");
+    ASSERT_TRUE(session.wait_for("Mercid'avoir"));
+    ASSERT_TRUE(session.wait_for("continuer...", 2));
+    session.type("y");
+    const int status = session.wait_exit();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }
 
 }  // namespace

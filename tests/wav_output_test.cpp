@@ -3,10 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 
 #include "signal_decoder.h"
+#include "temp_dir.h"
 
 namespace morlevix {
 namespace {
@@ -87,11 +86,9 @@ TEST(WavOutput, WriteFailureIsReportedAndLaterWritesAreDropped)
 
 TEST(WavOutput, NewFileReplacesALongerOldOne)
 {
-    const auto path = std::filesystem::temp_directory_path() / "morlevix_wav_output_test.wav";
-    {
-        std::ofstream old(path, std::ios::binary);
-        old << std::string(100000, 'x');
-    }
+    testing::TempDir dir;
+    const auto path = dir / "JEU.wav";
+    testing::write_file(path, Bytes(100000, 'x'));
     {
         FileSink sink(path);
         ASSERT_TRUE(sink.is_open());
@@ -99,11 +96,9 @@ TEST(WavOutput, NewFileReplacesALongerOldOne)
         wav.write_wav_header();
         ASSERT_TRUE(wav.finish_wav());
     }
-    std::ifstream in(path, std::ios::binary);
-    const Bytes file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const Bytes file = testing::read_file(path);
     EXPECT_EQ(file.size(), 44144u);
     EXPECT_EQ(Bytes(file.begin(), file.begin() + 44), kEmptyWavHeader);
-    std::filesystem::remove(path);
 }
 
 }  // namespace

@@ -49,6 +49,11 @@ inline ProgramRun run_program(const std::filesystem::path& program, const std::f
 #endif
     run.out = read_text(io / "out");
     run.err = read_text(io / "err");
+#ifdef _WIN32
+    // The console's line breaks are "\r\n" there; the texts are the same.
+    for (auto* text : {&run.out, &run.err})
+        for (auto at = text->find("\r\n"); at != std::string::npos; at = text->find("\r\n", at)) text->erase(at, 1);
+#endif
     return run;
 }
 

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Converts the same tape images with the Linux program and the Windows one
+# (under Wine) and compares every WAV byte for byte.
+#   same_wavs_as_linux.sh LINUX_BUILD_DIR WINDOWS_PROGRAM
+set -euo pipefail
+linux_build=$1
+windows_program=$2
+for tool in morlevix make_seed_corpus; do
+  [ -x "$linux_build/$tool" ] || { echo "no $tool in $linux_build: build for Linux first"; exit 1; }
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir "$work/linux" "$work/windows"
+"$linux_build/make_seed_corpus" "$work/images" > /dev/null
+cp "$(dirname "$0")/../examples/DEMO.K7" "$work/images/demo"
+for image in "$work/images"/*; do
+  cp "$image" "$work/linux/$(basename "$image").k7"
+  cp "$image" "$work/windows/$(basename "$image").k7"
+done
+
+(cd "$work/linux" && printf '*\no\n' | "$linux_build/morlevix" > /dev/null)
+(cd "$work/windows" && printf '*\no\n' | wine "$windows_program" > /dev/null)
+
+images=$(ls "$work/images" | wc -l)
+same=0
+for wav in "$work/linux"/*.wav; do
+  cmp "$wav" "$work/windows/$(basename "$wav")"
+  same=$((same + 1))
+done
+[ "$same" -eq "$images" ] || { echo "$same WAVs from Linux for $images images"; exit 1; }
+[ "$(ls "$work/windows"/*.wav | wc -l)" -eq "$images" ] || { echo "Windows made a different number of WAVs"; exit 1; }
+echo "$same WAVs identical on Linux and Windows"
