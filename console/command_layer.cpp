@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <csignal>
 #include <fstream>
 #include <ostream>
 #include <system_error>
@@ -10,12 +11,12 @@
 #include "tape/tape_image_converter.h"
 
 #ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <conio.h>
-#include <csignal>
-#include <io.h>
 #include <windows.h>
 #else
-#include <csignal>
 #include <termios.h>
 #include <unistd.h>
 #endif
@@ -52,7 +53,7 @@ bool less_ignoring_case(const std::string& a, const std::string& b)
     return a < b;  // same but for case: a stable order all the same
 }
 
-// A name that cannot stand on one line of the listing file.
+// Names with a line break cannot stand on one line of the listing file.
 bool fits_on_a_line(const std::string& name) { return name.find_first_of("\r\n") == std::string::npos; }
 
 #ifdef _WIN32

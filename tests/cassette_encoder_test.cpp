@@ -117,22 +117,5 @@ TEST(CassetteEncoder, BlocksAreFramedWithMarkersSilenceGapsAndLeaders)
     EXPECT_EQ(framing_of(end, 0x00), SignalModel().framed(end).text());
 }
 
-TEST(CassetteEncoder, HeaderWithGapFlagFollowedByBlockGetsTwoGapsInARow)
-{
-    const Bytes header = testing::header_block("JEU", 0xFF);
-    const Bytes data = testing::data_block({1, 2, 3});
-    const auto samples = samples_of([&](WavWriter& w) {
-        write_block(w, header.data(), header.size(), 0xFF);
-        write_block(w, data.data(), data.size(), 0xFF);
-    });
-    EXPECT_EQ(testing::describe_signal(samples), testing::SignalModel()
-                                                     .gap_and_leader()
-                                                     .framed(header)
-                                                     .gap_and_leader()
-                                                     .gap_and_leader()
-                                                     .framed(data)
-                                                     .text());
-}
-
 }  // namespace
 }  // namespace morlevix

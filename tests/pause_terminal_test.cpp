@@ -97,6 +97,12 @@ public:
         if (n > 0) screen_.append(chunk, static_cast<std::size_t>(n));
     }
 
+    // Waits, at most 5 s, until the program has the terminal read single keys.
+    void wait_for_single_key_mode() const
+    {
+        for (int i = 0; i < 250 && (settings().c_lflag & ICANON); ++i) std::this_thread::sleep_for(20ms);
+    }
+
     // The terminal settings the program leaves or has set now.
     termios settings() const
     {
@@ -141,23 +147,29 @@ private:
 
 constexpr tcflag_t kLineModes = ICANON | ECHO | ISIG;
 
-void add_tape(const testing::TempDir& dir)
-{
-    testing::write_file(dir / "JEU.K7", testing::tape_file("JEU", {1, 2, 3}));
-}
+class PauseOnATerminal : public ::testing::Test {
+protected:
+    PauseOnATerminal() { testing::write_file(dir / "JEU.K7", testing::tape_file("JEU", {1, 2, 3})); }
 
-TEST(PauseOnATerminal, WaitsForOneKeyWithoutEchoAndRestoresTheTerminal)
-{
+    // Answers * and o, then waits until the first pause reads single keys.
+    static void reach_first_pause(TerminalSession& session)
+    {
+        session.type("*\n");
+        ASSERT_TRUE(session.wait_for("(o/n) ? "));
+        session.type("o\n");
+        ASSERT_TRUE(session.wait_for(kPause));
+        session.wait_for_single_key_mode();
+    }
+
     testing::TempDir dir;
-    add_tape(dir);
+};
+
+TEST_F(PauseOnATerminal, WaitsForOneKeyWithoutEchoAndRestoresTheTerminal)
+{
     TerminalSession session(dir.path());
-    session.type("*\n");
-    ASSERT_TRUE(session.wait_for("(o/n) ? "));
-    session.type("o\n");
-    ASSERT_TRUE(session.wait_for(kPause));
+    reach_first_pause(session);
 
     // Waiting: the terminal is in single-key mode, and nothing goes on.
-    for (int i = 0; i < 50 && (session.settings().c_lflag & ICANON); ++i) std::this_thread::sleep_for(20ms);
     EXPECT_EQ(session.settings().c_lflag & kLineModes, 0u);
     session.read_for(300ms);
     EXPECT_EQ(session.screen().find(kFarewell), std::string::npos);
@@ -176,16 +188,10 @@ TEST(PauseOnATerminal, WaitsForOneKeyWithoutEchoAndRestoresTheTerminal)
     EXPECT_EQ(session.settings().c_lflag & kLineModes, kLineModes);
 }
 
-TEST(PauseOnATerminal, ControlCEndsTheProgramAndRestoresTheTerminal)
+TEST_F(PauseOnATerminal, ControlCEndsTheProgramAndRestoresTheTerminal)
 {
-    testing::TempDir dir;
-    add_tape(dir);
     TerminalSession session(dir.path());
-    session.type("*\n");
-    ASSERT_TRUE(session.wait_for("(o/n) ? "));
-    session.type("o\n");
-    ASSERT_TRUE(session.wait_for(kPause));
-    for (int i = 0; i < 50 && (session.settings().c_lflag & ICANON); ++i) std::this_thread::sleep_for(20ms);
+    reach_first_pause(session);
 
     session.type(std::string(1, static_cast<char>(session.initial().c_cc[VINTR])));
     const int status = session.wait_exit();
@@ -197,18 +203,15 @@ TEST(PauseOnATerminal, ControlCEndsTheProgramAndRestoresTheTerminal)
 
 // The Windows build's pause on Wine's console, when a Windows program is
 // given (the Windows build's tests give it).
-TEST(PauseOnATerminal, WindowsProgramWaitsForOneKeyOnTheConsole)
+TEST_F(PauseOnATerminal, WindowsProgramWaitsForOneKeyOnTheConsole)
 {
     const char* windows_program = std::getenv("MORLEVIX_WINDOWS_PROGRAM");
     if (windows_program == nullptr) GTEST_SKIP() << "no Windows program to run";
-    testing::TempDir dir;
-    add_tape(dir);
     setenv("WINEDEBUG", "-all", 1);
     TerminalSession session(dir.path(), {"wine", windows_program});
     // Wine's console draws spaces as cursor moves: look for words without them.
     ASSERT_TRUE(session.wait_for("extension:"));
-    // Wine's console reads the terminal key by key once it has set it so.
-    for (int i = 0; i < 250 && (session.settings().c_lflag & ICANON); ++i) std::this_thread::sleep_for(20ms);
+    session.wait_for_single_key_mode();  // Wine's console reads keys once it has set the terminal so
     session.type("*\r");
     ASSERT_TRUE(session.wait_for("(o/n)?")) << visible(session.screen());
     session.type("o\r");
