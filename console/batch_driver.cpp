@@ -1,6 +1,7 @@
 #include "batch_driver.h"
 
 #include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <istream>
 #include <ostream>
