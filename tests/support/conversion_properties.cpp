@@ -47,12 +47,12 @@ std::string broken_conversion_property(const Bytes& image, std::uint64_t max_dat
     if (!parsed.error.empty()) return "WAV file: " + parsed.error;
     if (parsed.samples.size() % 2 != 0) return "odd data size";
     if (parsed.samples.size() > max_data_size) return "data size past the limit";
-    if (!std::all_of(parsed.samples.begin(), parsed.samples.end(),
-                     [](std::uint8_t s) { return s == 0x05 || s == 0x80 || s == 0xFA; }))
-        return "a sample other than low, silence or high";
-    if (describe_signal(parsed.samples).rfind("ERROR", 0) == 0) return describe_signal(parsed.samples);
+    // The decoder takes only silence and whole high-then-low cycles: any
+    // other sample value, or a cycle of another length, is an error there.
+    auto signal = decode_signal(parsed.samples);
+    if (signal.description.rfind("ERROR", 0) == 0) return signal.description;
 
-    const auto decoded = decoded_blocks(parsed.samples);
+    const auto decoded = std::move(signal.blocks);
     const auto expected = image_blocks(image);
     if (outcome == ConversionOutcome::too_long) {
         if (decoded.size() >= expected.size() || !std::equal(decoded.begin(), decoded.end(), expected.begin()))

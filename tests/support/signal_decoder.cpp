@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace morlevix::testing {
 namespace {
@@ -125,14 +126,20 @@ WavImage parse_wav(const Bytes& file)
     return wav;
 }
 
-std::string describe_signal(const Bytes& samples)
+DecodedSignal decode_signal(const Bytes& samples)
 {
-    const Decoded d = decode(samples);
-    if (!d.error.empty()) return d.error;
-    std::string text;
-    for (const auto& t : d.tokens) text += (text.empty() ? "" : " ") + t;
-    return text;
+    Decoded d = decode(samples);
+    DecodedSignal signal;
+    signal.blocks = std::move(d.blocks);
+    if (!d.error.empty()) {
+        signal.description = d.error;
+        return signal;
+    }
+    for (const auto& t : d.tokens) signal.description += (signal.description.empty() ? "" : " ") + t;
+    return signal;
 }
+
+std::string describe_signal(const Bytes& samples) { return decode_signal(samples).description; }
 
 std::vector<Bytes> decoded_blocks(const Bytes& samples) { return decode(samples).blocks; }
 

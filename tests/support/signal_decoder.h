@@ -31,6 +31,13 @@ std::string describe_signal(const Bytes& samples);
 // The blocks found in the signal, in order.
 std::vector<Bytes> decoded_blocks(const Bytes& samples);
 
+// Both at once: the description (or error) and the blocks.
+struct DecodedSignal {
+    std::string description;
+    std::vector<Bytes> blocks;
+};
+DecodedSignal decode_signal(const Bytes& samples);
+
 // The complete blocks of a tape image, found by reading it independently of
 // the converter (for comparison with decoded_blocks).
 std::vector<Bytes> image_blocks(const Bytes& image);
