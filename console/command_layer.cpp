@@ -24,11 +24,6 @@
 namespace morlevix {
 namespace {
 
-#ifdef _WIN32
-constexpr char kDirectorySeparators[] = "/\\";
-#else
-constexpr char kDirectorySeparators[] = "/";
-#endif
 constexpr char kAnyRun = '*';
 constexpr char kAnyOne = '?';
 
@@ -149,7 +144,7 @@ bool matches_wildcard(const std::string& pattern, const std::string& name)
 std::vector<std::string> list_tape_images(const std::string& pattern)
 {
     const std::string full = pattern + kTapeExtension;
-    const auto separator = full.find_last_of(kDirectorySeparators);
+    const auto separator = full.find_last_of(kPathSeparators);
     const std::string directory = separator == std::string::npos ? "" : full.substr(0, separator + 1);
     const std::string file_pattern = full.substr(directory.size());
 

@@ -25,11 +25,6 @@ constexpr std::uint8_t kLastPrintable = 0x7E;
 constexpr char kUnprintableStandIn = '?';
 
 constexpr char kWavExtension[] = ".wav";
-#ifdef _WIN32
-constexpr char kPathSeparators[] = "/\\";
-#else
-constexpr char kPathSeparators[] = "/";
-#endif
 
 enum class BlockRead { complete, end_of_image, truncated, read_error };
 

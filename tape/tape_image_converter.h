@@ -62,6 +62,13 @@ std::string wav_name_for(const std::string& tape_name);
 void convert_tape_image(const std::string& name, std::ostream& console);
 void convert_tape_image(const std::string& name);
 
+// What separates the directory part of a file name from the name itself.
+#ifdef _WIN32
+inline constexpr char kPathSeparators[] = "/\\";
+#else
+inline constexpr char kPathSeparators[] = "/";
+#endif
+
 // File names as the console and the listing carry them (UTF-8 on every
 // system), and the paths they stand for.
 std::filesystem::path path_from_name(const std::string& name);
