@@ -1,12 +1,9 @@
 #include "batch_driver.h"
 
 #include <cctype>
-#include <filesystem>
-#include <fstream>
 #include <istream>
 #include <ostream>
 #include <string>
-#include <system_error>
 
 #include "command_layer.h"
 #include "tape/tape_image_converter.h"
@@ -43,7 +40,6 @@ constexpr char kFarewell[] =
     "\n\nFin de la conversion\nMerci d'avoir utilise MORLEVIX\n\n";
 constexpr char kYes = 'o';
 constexpr char kNo = 'n';
-constexpr char kListingFile[] = "dir.txt";
 constexpr int kExitStatus = 0;
 
 void print_banner(std::ostream& out)
@@ -76,19 +72,15 @@ int run_batch(std::istream& in, std::ostream& out, std::ostream& errors)
         << kConfirmQuestion << std::flush;
     if (!confirmed(in)) return kExitStatus;
 
-    write_listing(pattern, kListingFile, errors);
-    {
-        std::ifstream listing(kListingFile);
-        if (!listing) return kExitStatus;
-        for (std::string name; std::getline(listing, name);) {
-            out << kImageLineStart << name;
-            convert_tape_image(name, out);
-            out << kLineBreak;
-            pause_for_key(out);
-        }
+    // The listing stays in memory: no file of the user's is touched.
+    const auto names = list_tape_images(pattern);
+    if (names.empty()) errors << kNothingFoundMessage << '\n' << std::flush;
+    for (const auto& name : names) {
+        out << kImageLineStart << name;
+        convert_tape_image(name, out);
+        out << kLineBreak;
+        pause_for_key(out);
     }
-    std::error_code ignored;
-    std::filesystem::remove(kListingFile, ignored);
 
     out << kFarewell;
     pause_for_key(out);

@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cerrno>
 #include <csignal>
-#include <fstream>
 #include <ostream>
 #include <system_error>
 
@@ -15,6 +14,8 @@
 #define NOMINMAX
 #endif
 #include <conio.h>
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 #else
 #include <termios.h>
@@ -48,7 +49,7 @@ bool less_ignoring_case(const std::string& a, const std::string& b)
     return a < b;  // same but for case: a stable order all the same
 }
 
-// Names with a line break cannot stand on one line of the listing file.
+// Names with a line break cannot stand on one line of the console.
 bool fits_on_a_line(const std::string& name) { return name.find_first_of("\r\n") == std::string::npos; }
 
 #ifdef _WIN32
@@ -141,9 +142,8 @@ bool matches_wildcard(const std::string& pattern, const std::string& name)
     return p == pattern.size();
 }
 
-std::vector<std::string> list_tape_images(const std::string& pattern)
+std::vector<std::string> list_matching_files(const std::string& full)
 {
-    const std::string full = pattern + kTapeExtension;
     const auto separator = full.find_last_of(kPathSeparators);
     const std::string directory = separator == std::string::npos ? "" : full.substr(0, separator + 1);
     const std::string file_pattern = full.substr(directory.size());
@@ -162,12 +162,23 @@ std::vector<std::string> list_tape_images(const std::string& pattern)
     return names;
 }
 
-void write_listing(const std::string& pattern, const std::filesystem::path& listing, std::ostream& errors)
+std::vector<std::string> list_tape_images(const std::string& pattern)
 {
-    const auto names = list_tape_images(pattern);
-    std::ofstream out(listing);
-    for (const auto& name : names) out << name << '\n';
-    if (names.empty()) errors << kNothingFoundMessage << '\n' << std::flush;
+    return list_matching_files(pattern + kTapeExtension);
+}
+
+bool has_wildcards(const std::string& text)
+{
+    return text.find(kAnyRun) != std::string::npos || text.find(kAnyOne) != std::string::npos;
+}
+
+void use_binary_mode(std::FILE* stream)
+{
+#ifdef _WIN32
+    _setmode(_fileno(stream), _O_BINARY);
+#else
+    (void)stream;
+#endif
 }
 
 #ifdef _WIN32

@@ -3,6 +3,7 @@
 // Nothing typed ever reaches a shell.
 #pragma once
 
+#include <cstdio>
 #include <filesystem>
 #include <iosfwd>
 #include <string>
@@ -18,14 +19,29 @@ inline constexpr char kPausePrompt[] = "Appuyez sur une touche pour continuer...
 // characters, none included, and '?' exactly one.
 bool matches_wildcard(const std::string& pattern, const std::string& name);
 
-// The regular files that match `pattern` followed by ".k7", in name order
-// regardless of case. The wildcards apply to the last component; a directory
-// part is kept in front of each name so that the image is read where it lies.
+// The regular files that match `pattern`, in name order regardless of case.
+// The wildcards apply to the last component; a directory part is kept in
+// front of each name so that the file is read where it lies.
+std::vector<std::string> list_matching_files(const std::string& pattern);
+
+// The same for `pattern` followed by ".k7": the tape images that the batch
+// converts for a typed name.
 std::vector<std::string> list_tape_images(const std::string& pattern);
 
-// Writes the listing for `pattern` to `listing`, one name per line. When
-// nothing matches the file is left empty and `errors` is told so.
-void write_listing(const std::string& pattern, const std::filesystem::path& listing, std::ostream& errors);
+// True when `text` holds a wildcard.
+bool has_wildcards(const std::string& text);
+
+// Windows hands "*.k7" to a program as it is typed; elsewhere the shell has
+// expanded it before the program starts.
+#ifdef _WIN32
+inline constexpr bool kProgramExpandsWildcards = true;
+#else
+inline constexpr bool kProgramExpandsWildcards = false;
+#endif
+
+// Standard input or output carry bytes, not text, from now on: a tape image
+// read from a pipe, a WAV written to one. Only Windows tells the two apart.
+void use_binary_mode(std::FILE* stream);
 
 // Thrown by the pause when the key pressed is the terminal's interrupt (or
 // quit) key, after the terminal is restored: the program unwinds, so that

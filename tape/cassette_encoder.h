@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "tape_image_reader.h"
 #include "wav_output.h"
 
 namespace morlevix {
@@ -26,10 +27,7 @@ inline constexpr std::size_t kLeaderLength = 128;
 inline constexpr std::uint64_t kGapSamples = kSampleRate / 2;
 inline constexpr std::uint64_t kSilenceAfterBlock = 180;
 
-// Offset of the type byte in a block, the type of a file header block, and
-// the gap flag value that gives every block its own gap and leader.
-inline constexpr std::size_t kBlockTypeOffset = 1;
-inline constexpr std::uint8_t kHeaderBlockType = 0x00;
+// The gap flag value that gives every block its own gap and leader.
 inline constexpr std::uint8_t kGapBeforeEveryBlock = 0xFF;
 
 // Zero writes the slow cycle, any other value the fast one.

@@ -5,120 +5,178 @@
 #include <system_error>
 
 #include "cassette_encoder.h"
+#include "file_replacement.h"
 
 namespace morlevix {
 namespace {
 
-constexpr std::size_t kTypeOffset = 1;
-constexpr std::size_t kLengthOffset = 2;
-constexpr std::size_t kPayloadOffset = 3;
-
-// Fields of a file header block.
-constexpr std::size_t kNameOffset = 3;
-constexpr std::size_t kNameLength = 8;
-constexpr std::size_t kGapFlagOffset = 13;
-
-// Bytes of a header name shown as they are; any other byte shows as this,
-// so that a tape image cannot send control sequences to the terminal.
-constexpr std::uint8_t kFirstPrintable = 0x20;
-constexpr std::uint8_t kLastPrintable = 0x7E;
-constexpr char kUnprintableStandIn = '?';
-
 constexpr char kWavExtension[] = ".wav";
 
-enum class BlockRead { complete, end_of_image, truncated, read_error };
-
-BlockRead stopped(const std::istream& tape)
+// Reads the image block by block and decides, for each, whether it goes
+// into the WAV: `take(block, gap_flag)` gets every block that does, in
+// order. `data_size` is what the WAV holds before the first block and is
+// kept up to date. Shared by the conversion and its plan, so that the two
+// cannot disagree on a single block.
+template <typename Take>
+ConversionOutcome walk_blocks(std::istream& tape, ConversionReport& report, std::uint64_t max_data_size,
+                              std::uint64_t& data_size, Take&& take)
 {
-    return tape.bad() ? BlockRead::read_error : BlockRead::truncated;
-}
-
-// Skips to the next sync byte and reads the block that it starts.
-BlockRead read_next_block(std::istream& tape, TapeBlock& block)
-{
-    using traits = std::istream::traits_type;
-    for (;;) {
-        const auto c = tape.get();
-        if (traits::eq_int_type(c, traits::eof()))
-            return tape.bad() ? BlockRead::read_error : BlockRead::end_of_image;
-        if (traits::to_char_type(c) == static_cast<char>(kSyncByte)) break;
-    }
-    block.bytes[0] = kSyncByte;
-    block.length = 1;
-    while (block.length < kPayloadOffset) {
-        const auto c = tape.get();
-        if (traits::eq_int_type(c, traits::eof())) return stopped(tape);
-        block.bytes[block.length++] = static_cast<std::uint8_t>(traits::to_char_type(c));
-    }
-    const std::size_t total = block.bytes[kLengthOffset] + kBlockFraming;
-    tape.read(reinterpret_cast<char*>(block.bytes.data() + block.length),
-              static_cast<std::streamsize>(total - block.length));
-    block.length += static_cast<std::size_t>(tape.gcount());
-    return block.length == total ? BlockRead::complete : stopped(tape);
-}
-
-void print_hex_byte(std::ostream& console, std::uint8_t value)
-{
-    constexpr char kDigits[] = "0123456789abcdef";
-    console << kDigits[value >> 4] << kDigits[value & 0x0F];
-}
-
-// The header's name up to its first NUL, unprintable bytes shown as '?'.
-void print_header_name(std::ostream& console, const TapeBlock& block)
-{
-    std::string name;
-    for (std::size_t i = kNameOffset; i < kNameOffset + kNameLength; ++i) {
-        const std::uint8_t b = block.at(i);
-        if (b == 0) break;
-        name += (b >= kFirstPrintable && b <= kLastPrintable) ? static_cast<char>(b) : kUnprintableStandIn;
-    }
-    console << '\n' << name;
-}
-
-}  // namespace
-
-ConversionOutcome convert_tape_stream(std::istream& tape, WavWriter& wav, std::ostream& console,
-                                      std::uint64_t max_data_size)
-{
-    wav.write_wav_header();
+    TapeImageReader reader(tape);
     TapeBlock block;
     std::uint8_t gap_flag = 0;  // no gaps for blocks before the first header
-    ConversionOutcome outcome = ConversionOutcome::finished;
     for (;;) {
-        const BlockRead read = read_next_block(tape, block);
-        if (read == BlockRead::end_of_image) break;
+        const BlockRead read = reader.next(block);
+        if (read == BlockRead::end_of_image) return ConversionOutcome::finished;
         if (read == BlockRead::read_error) return ConversionOutcome::read_failed;
         if (read == BlockRead::truncated) {
             // The type byte names the block once it was read; before that
             // only the sync byte is there.
-            console << kTruncatedBlockMessage;
-            print_hex_byte(console, block.length > kTypeOffset ? block.bytes[kTypeOffset] : kSyncByte);
-            outcome = ConversionOutcome::truncated;
-            break;
+            report.truncated_block(block.length > kBlockTypeOffset ? block.type() : kSyncByte);
+            return ConversionOutcome::truncated;
         }
-        const bool header = block.bytes[kTypeOffset] == kHeaderBlockType;
-        const std::uint8_t block_gap_flag = header ? block.at(kGapFlagOffset) : gap_flag;
+        const std::uint8_t block_gap_flag = block.is_header() ? block.at(kGapFlagOffset) : gap_flag;
         const std::uint64_t block_samples = block_sample_count(block.bytes.data(), block.length, block_gap_flag);
-        if (wav.data_size() + block_samples + kClosingSilenceSamples > max_data_size) {
-            console << kTooLongMessage;
-            outcome = ConversionOutcome::too_long;
-            break;
+        if (data_size + block_samples + kClosingSilenceSamples > max_data_size) {
+            report.too_long();
+            return ConversionOutcome::too_long;
         }
-        if (header) print_header_name(console, block);
+        if (block.is_header()) report.file_header(shown_file_name(block));
         gap_flag = block_gap_flag;
-        write_block(wav, block.bytes.data(), block.length, gap_flag);
-        if (wav.failed()) return ConversionOutcome::write_failed;
+        data_size += block_samples;
+        if (!take(block, gap_flag)) return ConversionOutcome::write_failed;
     }
+}
+
+ConversionOutcome write_blocks(std::istream& tape, WavWriter& wav, ConversionReport& report,
+                               std::uint64_t max_data_size)
+{
+    std::uint64_t data_size = wav.data_size();
+    const auto outcome = walk_blocks(tape, report, max_data_size, data_size,
+                                     [&wav](const TapeBlock& block, std::uint8_t gap_flag) {
+                                         write_block(wav, block.bytes.data(), block.length, gap_flag);
+                                         return !wav.failed();
+                                     });
+    if (outcome == ConversionOutcome::read_failed || outcome == ConversionOutcome::write_failed) return outcome;
     if (!wav.finish_wav()) return ConversionOutcome::write_failed;
     return outcome;
 }
 
-std::string wav_name_for(const std::string& tape_name)
+}  // namespace
+
+std::string hex_byte(std::uint8_t value)
 {
-    const auto separator = tape_name.find_last_of(kPathSeparators);
-    const auto file_start = separator == std::string::npos ? 0 : separator + 1;
-    return tape_name.substr(0, tape_name.find('.', file_start)) + kWavExtension;
+    constexpr char kDigits[] = "0123456789abcdef";
+    constexpr unsigned kNibbleBits = 4;
+    constexpr unsigned kNibbleMask = 0x0F;
+    return {kDigits[value >> kNibbleBits], kDigits[value & kNibbleMask]};
 }
+
+FileConversion file_conversion(ConversionOutcome outcome)
+{
+    switch (outcome) {
+    case ConversionOutcome::finished: return FileConversion::converted;
+    case ConversionOutcome::truncated: return FileConversion::truncated;
+    case ConversionOutcome::too_long: return FileConversion::too_long;
+    case ConversionOutcome::read_failed: return FileConversion::cannot_read;
+    case ConversionOutcome::write_failed: break;
+    }
+    return FileConversion::write_failed;
+}
+
+void BatchConsoleReport::file_header(const std::string& name) { console_ << '\n' << name; }
+
+void BatchConsoleReport::truncated_block(std::uint8_t shown)
+{
+    console_ << '\n' << kTruncatedBlockText << hex_byte(shown);
+}
+
+void BatchConsoleReport::too_long() { console_ << '\n' << kTooLongText; }
+
+ConversionOutcome convert_tape_stream(std::istream& tape, WavWriter& wav, ConversionReport& report,
+                                      std::uint64_t max_data_size)
+{
+    wav.write_wav_header();
+    return write_blocks(tape, wav, report, max_data_size);
+}
+
+ConversionOutcome convert_tape_stream(std::istream& tape, WavWriter& wav, std::ostream& console,
+                                      std::uint64_t max_data_size)
+{
+    BatchConsoleReport report(console);
+    return convert_tape_stream(tape, wav, report, max_data_size);
+}
+
+ConversionPlan plan_conversion(std::istream& tape, std::uint64_t max_data_size)
+{
+    SilentReport silent;
+    std::uint64_t data_size = 0;
+    auto outcome =
+        walk_blocks(tape, silent, max_data_size, data_size, [](const TapeBlock&, std::uint8_t) { return true; });
+    return {outcome, data_size + kClosingSilenceSamples};
+}
+
+ConversionOutcome convert_tape_stream_sized_first(std::istream& tape, ByteSink& sink, ConversionReport& report)
+{
+    const ConversionPlan plan = plan_conversion(tape);
+    if (plan.outcome == ConversionOutcome::read_failed) return plan.outcome;
+    tape.clear();
+    if (!tape.seekg(0)) return ConversionOutcome::read_failed;
+    WavWriter wav(sink);
+    wav.write_wav_header(plan.data_size);
+    return write_blocks(tape, wav, report, kMaxWavDataSize);
+}
+
+FileConversion write_wav_file(std::istream& tape, const std::string& wav_name, ConversionReport& report)
+{
+    const auto wav_path = path_from_name(wav_name);
+    std::error_code ignored;
+    if (std::filesystem::is_directory(wav_path, ignored)) return FileConversion::cannot_create;
+    FileReplacement file(wav_path);
+    if (!file.is_open()) return FileConversion::cannot_create;
+    ConversionOutcome outcome;
+    {
+        WavWriter wav(file.sink());
+        outcome = convert_tape_stream(tape, wav, report);
+    }
+    const FileConversion result = file_conversion(outcome);
+    if (result == FileConversion::cannot_read || result == FileConversion::write_failed) return result;
+    // The complete file takes the WAV's name; an existing WAV of that name
+    // goes only now.
+    return file.commit() ? result : FileConversion::cannot_create;
+}
+
+bool open_tape_image(const std::string& name, std::ifstream& tape)
+{
+    tape.open(path_from_name(name), std::ios::binary);
+    if (tape.is_open()) tape.peek();
+    return tape.is_open() && !tape.bad();
+}
+
+bool same_file(const std::string& a, const std::string& b)
+{
+    std::error_code ignored;
+    return std::filesystem::equivalent(path_from_name(a), path_from_name(b), ignored);
+}
+
+FileConversion convert_tape_file(const std::string& image_name, const std::string& wav_name,
+                                 ConversionReport& report)
+{
+    // The image is opened, and its first byte read, before anything else:
+    // an image that cannot be read leaves everything as it was.
+    std::ifstream tape;
+    if (!open_tape_image(image_name, tape)) return FileConversion::cannot_read;
+    if (same_file(image_name, wav_name)) return FileConversion::cannot_create;  // it would replace the image itself
+    return write_wav_file(tape, wav_name, report);
+}
+
+std::string name_with_extension(const std::string& file_name, const char* extension)
+{
+    const auto separator = file_name.find_last_of(kPathSeparators);
+    const auto file_start = separator == std::string::npos ? 0 : separator + 1;
+    return file_name.substr(0, file_name.find('.', file_start)) + extension;
+}
+
+std::string wav_name_for(const std::string& tape_name) { return name_with_extension(tape_name, kWavExtension); }
 
 std::filesystem::path path_from_name(const std::string& name)
 {
@@ -141,40 +199,14 @@ std::string name_from_path(const std::filesystem::path& path)
 void convert_tape_image(const std::string& name, std::ostream& console)
 {
     const std::string wav_name = wav_name_for(name);
-    const auto tape_path = path_from_name(name);
-    const auto wav_path = path_from_name(wav_name);
-
-    // The image is opened, and its first byte read, before the WAV is
-    // touched: an image that cannot be read leaves any existing WAV as it was.
-    std::ifstream tape(tape_path, std::ios::binary);
-    if (tape.is_open()) tape.peek();
-    if (!tape.is_open() || tape.bad()) {
-        console << kCannotReadMessage << name;
-        return;
-    }
-    std::error_code ignored;
-    if (std::filesystem::equivalent(tape_path, wav_path, ignored)) {
-        console << kCannotCreateMessage << wav_name;  // it would overwrite the image itself
-        return;
-    }
-
-    ConversionOutcome outcome;
-    {
-        FileSink sink(wav_path);
-        if (!sink.is_open()) {
-            console << kCannotCreateMessage << wav_name;
-            return;
-        }
-        WavWriter wav(sink);
-        outcome = convert_tape_stream(tape, wav, console);
-    }
-    // An incomplete WAV would look like a good one: it does not stay.
-    if (outcome == ConversionOutcome::write_failed) {
-        console << kWriteErrorMessage << wav_name;
-        std::filesystem::remove(wav_path, ignored);
-    } else if (outcome == ConversionOutcome::read_failed) {
-        console << kCannotReadMessage << name;
-        std::filesystem::remove(wav_path, ignored);
+    BatchConsoleReport report(console);
+    switch (convert_tape_file(name, wav_name, report)) {
+    case FileConversion::cannot_read: console << '\n' << kCannotReadText << name; break;
+    case FileConversion::cannot_create: console << '\n' << kCannotCreateText << wav_name; break;
+    case FileConversion::write_failed: console << '\n' << kWriteErrorText << wav_name; break;
+    case FileConversion::converted:
+    case FileConversion::truncated:
+    case FileConversion::too_long: break;
     }
 }
 

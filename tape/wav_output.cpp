@@ -68,6 +68,18 @@ bool MemorySink::write_at(std::uint64_t offset, const std::uint8_t* data, std::s
     return true;
 }
 
+bool StreamSink::write(const std::uint8_t* data, std::size_t size)
+{
+    out_.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    return static_cast<bool>(out_);
+}
+
+bool StreamSink::close()
+{
+    out_.flush();
+    return static_cast<bool>(out_);
+}
+
 FileSink::FileSink(const std::filesystem::path& path)
 {
     // Unbuffered: the writer hands over whole buffers, so a second buffer
@@ -104,6 +116,17 @@ void WavWriter::write_wav_header()
 {
     write_samples(kHeaderTemplate.data(), kHeaderTemplate.size());
     header_bytes_ += kHeaderTemplate.size();
+}
+
+void WavWriter::write_wav_header(std::uint64_t data_size)
+{
+    auto header = kHeaderTemplate;
+    put_u32(header, kRiffSizeOffset, static_cast<std::uint32_t>(data_size + kWavHeaderSize - kRiffSizeExcluded));
+    put_u32(header, kDataSizeOffset, static_cast<std::uint32_t>(data_size));
+    write_samples(header.data(), header.size());
+    header_bytes_ += header.size();
+    sizes_announced_ = true;
+    announced_data_size_ = data_size;
 }
 
 void WavWriter::write_run(std::uint8_t level, std::uint64_t count)
@@ -147,8 +170,13 @@ bool WavWriter::finish_wav()
     write_silence(kClosingSilenceSamples);
     if (!failed_ && used_ > 0 && !sink_.write(buffer_.data(), used_)) failed_ = true;
     used_ = 0;
-    patch_u32(kRiffSizeOffset, written_ - kRiffSizeExcluded);
-    patch_u32(kDataSizeOffset, written_ - kWavHeaderSize);
+    if (sizes_announced_) {
+        // The header is gone already: a file of another size would lie.
+        if (data_size() != announced_data_size_) failed_ = true;
+    } else {
+        patch_u32(kRiffSizeOffset, written_ - kRiffSizeExcluded);
+        patch_u32(kDataSizeOffset, written_ - kWavHeaderSize);
+    }
     if (!sink_.close()) failed_ = true;
     return !failed_;
 }

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <vector>
 
 namespace morlevix {
@@ -55,6 +56,19 @@ private:
     std::vector<std::uint8_t> bytes_;
 };
 
+// Bytes going out on a stream that cannot be rewound, such as a pipe on
+// standard output: a file written there must announce its sizes up front.
+class StreamSink final : public ByteSink {
+public:
+    explicit StreamSink(std::ostream& out) : out_(out) {}
+    bool write(const std::uint8_t* data, std::size_t size) override;
+    bool write_at(std::uint64_t, const std::uint8_t*, std::size_t) override { return false; }
+    bool close() override;
+
+private:
+    std::ostream& out_;
+};
+
 // A WAV file on disk, created or truncated when the sink is made and closed
 // when it is destroyed (or earlier by close()).
 class FileSink final : public ByteSink {
@@ -86,8 +100,14 @@ public:
     WavWriter(const WavWriter&) = delete;
     WavWriter& operator=(const WavWriter&) = delete;
 
-    // The fixed 44-byte header with both size fields at zero.
+    // The fixed 44-byte header with both size fields at zero; finish_wav
+    // fills them in.
     void write_wav_header();
+    // The header with both size fields already holding those of a file of
+    // `data_size` samples, closing silence included, for a destination that
+    // cannot be rewound. finish_wav then checks that the file came out at
+    // exactly that size.
+    void write_wav_header(std::uint64_t data_size);
 
     // One sample: the low 8 bits of `value`.
     void write_sample(int value)
@@ -135,6 +155,8 @@ private:
     std::size_t used_ = 0;
     std::uint64_t written_ = 0;
     std::uint64_t header_bytes_ = 0;
+    bool sizes_announced_ = false;
+    std::uint64_t announced_data_size_ = 0;
     bool failed_ = false;
 };
 

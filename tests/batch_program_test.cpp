@@ -197,6 +197,20 @@ TEST_F(BatchProgram, LongNamesAndShellCharactersAreJustNames)
     }
 }
 
+TEST_F(BatchProgram, AUsersDirTxtIsLeftAsItWas)
+{
+    const Bytes notes = {'m', 'e', 's', ' ', 'n', 'o', 't', 'e', 's', '\n'};
+    write_file(dir / "dir.txt", notes);
+    add_tape("JEU.K7", testing::tape_file("JEU", {1}));
+    // A batch that converts, one that finds nothing, one stopped at its question.
+    for (const std::string answers : {"*\no\n", "rien\no\n", "*\n"}) {
+        const auto r = testing::run_program(MORLEVIX_PROGRAM, dir.path(), answers);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(testing::read_file(dir / "dir.txt"), notes) << answers;
+    }
+    EXPECT_TRUE(fs::exists(dir / "JEU.wav"));
+}
+
 TEST_F(BatchProgram, BundledExampleIsOurDemoTapeAndConverts)
 {
     const Bytes demo = testing::read_file(fs::path(MORLEVIX_SOURCE_DIR) / "examples" / "DEMO.K7");

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "signal_decoder.h"
+#include "tape/file_replacement.h"
 #include "tape/tape_image_converter.h"
 #include "temp_dir.h"
 
@@ -85,8 +86,35 @@ TEST(TapeFiles, WavThatCannotBeCreatedIsReported)
     EXPECT_EQ(read_file(dir / "MEME.wav"), image);
 }
 
+TEST(TapeFiles, ReplacementTakesTheNameOnlyWhenCommitted)
+{
+    TempDir dir;
+    const Bytes previous = {'o', 'l', 'd'};
+    const Bytes next = {'n', 'e', 'w', '!'};
+    write_file(dir / "JEU.wav", previous);
+    {
+        FileReplacement abandoned(dir / "JEU.wav");
+        ASSERT_TRUE(abandoned.is_open());
+        abandoned.sink().write(next.data(), next.size());
+    }
+    EXPECT_EQ(read_file(dir / "JEU.wav"), previous);
+    EXPECT_EQ(testing::file_names(dir.path()), std::vector<std::string>{"JEU.wav"});
+    for (const char* name : {"JEU.wav", "NEUF.wav"}) {
+        FileReplacement replacement(dir / name);
+        replacement.sink().write(next.data(), next.size());
+        EXPECT_TRUE(replacement.commit());
+        EXPECT_EQ(read_file(dir / name), next);
+    }
+    EXPECT_EQ(testing::file_names(dir.path()), (std::vector<std::string>{"JEU.wav", "NEUF.wav"}));
+    // A directory cannot be replaced by a file, and a missing directory cannot take one.
+    std::filesystem::create_directory(dir / "DOSSIER.wav");
+    FileReplacement onto_directory(dir / "DOSSIER.wav");
+    EXPECT_FALSE(onto_directory.commit());
+    EXPECT_FALSE(FileReplacement(dir / "absent" / "X.wav").is_open());
+}
+
 #ifndef _WIN32
-TEST(TapeFiles, WriteFailureLeavesNoIncompleteWav)
+TEST(TapeFiles, WriteFailureLeavesThePreviousWavAndNoIncompleteOne)
 {
     TempDir dir;
     write_file(dir / "JEU.K7", testing::tape_file("JEU", testing::counting_payload(2000)));
@@ -113,7 +141,9 @@ TEST(TapeFiles, WriteFailureLeavesNoIncompleteWav)
     waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(console, "\nJEU     \nErreur d'ecriture de " + (dir / "JEU.wav").string());
-    EXPECT_FALSE(std::filesystem::exists(dir / "JEU.wav"));
+    // The WAV of an earlier conversion is left as it was, and nothing else.
+    EXPECT_EQ(read_file(dir / "JEU.wav"), Bytes({'o', 'l', 'd'}));
+    EXPECT_EQ(testing::file_names(dir.path()), (std::vector<std::string>{"JEU.K7", "JEU.wav"}));
 }
 #endif
 

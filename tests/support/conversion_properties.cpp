@@ -77,6 +77,20 @@ std::string broken_conversion_property(const Bytes& image, std::uint64_t max_dat
     if (lines.size() != headers + closing) return "not one console line per header block written";
     for (std::size_t i = 0; i < headers; ++i)
         if (!printable_name(lines[i])) return "a header name that is not printable ASCII";
+
+    // Sized before it is written, for a pipe that cannot be rewound (which
+    // a stream sink cannot): the same bytes.
+    if (max_data_size == kMaxWavDataSize) {
+        std::istringstream again(std::string(image.begin(), image.end()));
+        std::ostringstream pipe;
+        StreamSink pipe_sink(pipe);
+        SilentReport silent;
+        const auto piped = convert_tape_stream_sized_first(again, pipe_sink, silent);
+        if (piped != outcome) return "a WAV sized first ends otherwise";
+        const std::string piped_bytes = pipe.str();
+        if (Bytes(piped_bytes.begin(), piped_bytes.end()) != sink.bytes())
+            return "a WAV sized first differs from the WAV sized at the end";
+    }
     return "";
 }
 

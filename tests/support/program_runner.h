@@ -1,5 +1,5 @@
-// Runs the built morlevix program in a directory with its answers piped in,
-// and hands back everything it printed.
+// Runs the built morlevix program in a directory, with its answers or its
+// arguments, and hands back everything it printed.
 #pragma once
 
 #include <cstdlib>
@@ -26,19 +26,23 @@ inline std::string read_text(const std::filesystem::path& path)
     return std::string(bytes.begin(), bytes.end());
 }
 
-// `answers` is everything the user types, as it reaches standard input.
-inline ProgramRun run_program(const std::filesystem::path& program, const std::filesystem::path& directory,
-                              const std::string& answers)
+// Runs `program` followed by `arguments` (words as a shell takes them) in
+// `directory`, with `input` on its standard input. Its console texts come
+// back with "\n" line breaks on every system, unless `text` is false (a
+// WAV on standard output).
+inline ProgramRun run_program_with(const std::filesystem::path& program, const std::filesystem::path& directory,
+                                   const std::string& arguments, const std::string& input, bool text = true)
 {
     TempDir io;
-    write_file(io / "in", Bytes(answers.begin(), answers.end()));
+    write_file(io / "in", Bytes(input.begin(), input.end()));
     const auto quoted = [](const std::filesystem::path& p) { return "\"" + p.string() + "\""; };
 #ifdef _WIN32
     const std::string change_directory = "cd /d ";
 #else
     const std::string change_directory = "cd ";
 #endif
-    const std::string command = change_directory + quoted(directory) + " && " + quoted(program) + " < " +
+    const std::string command = change_directory + quoted(directory) + " && " + quoted(program) +
+                                (arguments.empty() ? "" : " " + arguments) + " < " +
                                 quoted(io / "in") + " > " + quoted(io / "out") + " 2> " + quoted(io / "err");
     const int result = std::system(command.c_str());
     ProgramRun run;
@@ -51,10 +55,22 @@ inline ProgramRun run_program(const std::filesystem::path& program, const std::f
     run.err = read_text(io / "err");
 #ifdef _WIN32
     // The console's line breaks are "\r\n" there; the texts are the same.
-    for (auto* text : {&run.out, &run.err})
-        for (auto at = text->find("\r\n"); at != std::string::npos; at = text->find("\r\n", at)) text->erase(at, 1);
+    for (auto* stream : {&run.out, &run.err})
+        if (text || stream == &run.err)
+            for (auto at = stream->find("\r\n"); at != std::string::npos; at = stream->find("\r\n", at))
+                stream->erase(at, 1);
+#else
+    (void)text;
 #endif
     return run;
+}
+
+// The interactive batch: `answers` is everything the user types, as it
+// reaches standard input.
+inline ProgramRun run_program(const std::filesystem::path& program, const std::filesystem::path& directory,
+                              const std::string& answers)
+{
+    return run_program_with(program, directory, "", answers);
 }
 
 }  // namespace morlevix::testing

@@ -1,12 +1,14 @@
 // A fresh directory for one test, removed with everything in it afterwards.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "tape_builder.h"
 
@@ -36,6 +38,16 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// The names in `directory`, in order.
+inline std::vector<std::string> file_names(const std::filesystem::path& directory)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(directory))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 inline void write_file(const std::filesystem::path& path, const Bytes& bytes)
 {

@@ -1,0 +1,127 @@
+#include "command_line.h"
+
+#include <iostream>
+#include <optional>
+
+#include "command_layer.h"
+#include "command_words.h"
+#include "tape_commands.h"
+
+#ifndef MORLEVIX_VERSION
+#error "MORLEVIX_VERSION is set by the build"
+#endif
+
+namespace morlevix {
+namespace {
+
+constexpr char kUsage[] =
+    "Usage : morlevix [COMMANDE [OPTIONS] FICHIER...]\n"
+    "\n"
+    "Sans argument, morlevix pose ses questions et convertit les images .k7 du\n"
+    "dossier courant qui correspondent au nom tape (jokers * et ?).\n"
+    "\n"
+    "Commandes :\n"
+    "  convert [-o WAV] IMAGE...    chaque image .k7 devient un fichier .wav, a cote\n"
+    "                               d'elle, sous son nom coupe au premier point\n"
+    "  list [--blocks] IMAGE...     les fichiers que contient chaque cassette, et ce\n"
+    "                               qui ne va pas\n"
+    "\n"
+    "Options :\n"
+    "  -o, --output FICHIER   le fichier a ecrire (avec une seule IMAGE) ;\n"
+    "                         - pour la sortie standard\n"
+    "  --blocks               une ligne par bloc en plus (list)\n"
+    "  -h, --help             cette aide\n"
+    "  --version              la version du programme\n"
+    "\n"
+    "Une IMAGE - se lit sur l'entree standard.\n"
+    "\n"
+    "Etat de sortie : 0 tout est fait ; 1 une image n'a pas pu etre lue ou ecrite,\n"
+    "finit au milieu d'un bloc ou (list) a une somme de controle fausse ;\n"
+    "2 la ligne de commande est fausse.\n";
+constexpr char kVersionLine[] = "morlevix " MORLEVIX_VERSION "\n";
+constexpr char kHint[] = " (morlevix --help pour l'aide)";
+
+constexpr char kHelpOption[] = "help";
+constexpr char kOutputOption[] = "output";
+constexpr char kBlocksOption[] = "blocks";
+constexpr char kVersionOption[] = "--version";
+constexpr char kConvertCommand[] = "convert";
+constexpr char kListCommand[] = "list";
+
+const OptionSpec kHelp = {kHelpOption, 'h', false};
+const OptionSpec kOutput = {kOutputOption, 'o', true};
+const OptionSpec kBlocks = {kBlocksOption, 0, false};
+
+int usage_error(const ConsoleStreams& console, const std::string& problem)
+{
+    console.err << kProgramPrefix << problem << kHint << '\n' << std::flush;
+    return kExitUsage;
+}
+
+int show_usage(const ConsoleStreams& console)
+{
+    console.out << kUsage << std::flush;
+    return kExitSuccess;
+}
+
+// A command's words, once split and checked.
+struct CommandArguments {
+    std::vector<std::string> files;
+    std::optional<std::string> output;
+    bool blocks = false;
+    bool help = false;
+};
+
+std::string read_arguments(const std::vector<std::string>& args, const std::vector<OptionSpec>& options,
+                           CommandArguments& parsed)
+{
+    std::vector<CommandWord> words;
+    const std::string error = split_command_words(args, options, words);
+    if (!error.empty()) return error;
+    for (const auto& word : words) {
+        if (word.is_file()) parsed.files.push_back(word.value);
+        else if (word.option == kOutputOption) parsed.output = word.value;
+        else if (word.option == kBlocksOption) parsed.blocks = true;
+        else if (word.option == kHelpOption) parsed.help = true;
+    }
+    return "";
+}
+
+int run_tape_command(const std::string& command, const std::vector<std::string>& args, const ConsoleStreams& console)
+{
+    const bool convert = command == kConvertCommand;
+    CommandArguments parsed;
+    const std::string error =
+        read_arguments(args, convert ? std::vector<OptionSpec>{kHelp, kOutput} : std::vector<OptionSpec>{kHelp, kBlocks},
+                       parsed);
+    if (!error.empty()) return usage_error(console, error);
+    if (parsed.help) return show_usage(console);
+    if (parsed.files.empty()) return usage_error(console, "aucune image donnee");
+    if (parsed.output && parsed.files.size() > 1) return usage_error(console, "-o ne va qu'avec une seule image");
+
+    int status = kExitSuccess;
+    const auto images = expand_file_arguments(parsed.files, kProgramExpandsWildcards, console.err, status);
+    if (parsed.output && images.size() > 1) return usage_error(console, "-o ne va qu'avec une seule image");
+    const int result = convert ? convert_images(images, parsed.output, console)
+                               : list_images(images, parsed.blocks, console);
+    return result != kExitSuccess ? result : status;
+}
+
+}  // namespace
+
+int run_command_line(const std::vector<std::string>& args, const ConsoleStreams& console)
+{
+    if (args.empty()) return show_usage(console);
+    const std::string& command = args.front();
+    if (command == "-h" || command == "--help") return show_usage(console);
+    if (command == kVersionOption) {
+        console.out << kVersionLine << std::flush;
+        return kExitSuccess;
+    }
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (command == kConvertCommand || command == kListCommand) return run_tape_command(command, rest, console);
+    if (!command.empty() && command[0] == '-') return usage_error(console, "option inconnue : " + command);
+    return usage_error(console, "commande inconnue : " + command);
+}
+
+}  // namespace morlevix

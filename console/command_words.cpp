@@ -1,0 +1,70 @@
+#include "command_words.h"
+
+namespace morlevix {
+namespace {
+
+constexpr char kEndOfOptions[] = "--";
+constexpr char kLongPrefix[] = "--";
+constexpr std::size_t kLongPrefixLength = 2;
+constexpr char kOptionMark = '-';
+constexpr char kValueSeparator = '=';
+
+const OptionSpec* find_long(const std::vector<OptionSpec>& options, const std::string& name)
+{
+    for (const auto& option : options)
+        if (name == option.long_name) return &option;
+    return nullptr;
+}
+
+const OptionSpec* find_short(const std::vector<OptionSpec>& options, char name)
+{
+    for (const auto& option : options)
+        if (option.short_name != 0 && name == option.short_name) return &option;
+    return nullptr;
+}
+
+}  // namespace
+
+std::string split_command_words(const std::vector<std::string>& args, const std::vector<OptionSpec>& options,
+                                std::vector<CommandWord>& words)
+{
+    bool options_ended = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (options_ended || arg.size() < 2 || arg[0] != kOptionMark) {
+            words.push_back({"", arg});
+            continue;
+        }
+        if (arg == kEndOfOptions) {
+            options_ended = true;
+            continue;
+        }
+        const OptionSpec* spec = nullptr;
+        std::string value;
+        bool has_value = false;
+        if (arg.compare(0, kLongPrefixLength, kLongPrefix) == 0) {
+            const auto separator = arg.find(kValueSeparator);
+            spec = find_long(options, arg.substr(kLongPrefixLength, separator - kLongPrefixLength));
+            if (separator != std::string::npos) {
+                value = arg.substr(separator + 1);
+                has_value = true;
+            }
+        } else {
+            // "-oFILE" is "-o FILE"; a short option without a value stands alone.
+            spec = find_short(options, arg[1]);
+            if (spec && arg.size() > 2) {
+                value = arg.substr(2);
+                has_value = true;
+            }
+        }
+        if (!spec || (has_value && !spec->takes_value)) return "option inconnue : " + arg;
+        if (spec->takes_value && !has_value) {
+            if (i + 1 == args.size()) return "l'option " + arg + " demande une valeur";
+            value = args[++i];
+        }
+        words.push_back({spec->long_name, value});
+    }
+    return "";
+}
+
+}  // namespace morlevix

@@ -1,0 +1,190 @@
+#include "tape_commands.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+#include <system_error>
+
+#include "command_layer.h"
+#include "tape/tape_catalog.h"
+#include "tape/tape_image_converter.h"
+
+namespace morlevix {
+namespace {
+
+constexpr char kFieldSeparator[] = " : ";
+constexpr char kTruncatedExplanation[] = " : l'image finit au milieu de ce bloc";
+constexpr char kNoSuchFile[] = " (fichier introuvable)";
+constexpr char kIsADirectory[] = " (c'est un dossier)";
+constexpr char kNoFile[] = "  aucun fichier";
+constexpr char kNothingMatches[] = "Fichier introuvable";
+
+// Why a file cannot be read, when the file system can tell.
+std::string unreadable_reason(const std::string& name)
+{
+    std::error_code error;
+    const auto path = path_from_name(name);
+    if (!std::filesystem::exists(path, error)) return kNoSuchFile;
+    if (std::filesystem::is_directory(path, error)) return kIsADirectory;
+    return "";
+}
+
+// A tape image opened for reading: a file, or standard input read whole
+// (it can then be read twice, as a WAV sized first needs).
+class ImageInput {
+public:
+    bool open(const std::string& name, std::istream& standard_input)
+    {
+        if (name != kStandardStream) return open_tape_image(name, file_);
+        use_binary_mode(stdin);
+        std::string bytes(std::istreambuf_iterator<char>(standard_input), {});
+        if (standard_input.bad()) return false;
+        memory_.str(std::move(bytes));
+        from_memory_ = true;
+        return true;
+    }
+    std::istream& stream() { return from_memory_ ? static_cast<std::istream&>(memory_) : file_; }
+
+private:
+    std::ifstream file_;
+    std::istringstream memory_;
+    bool from_memory_ = false;
+};
+
+// Opens `image`, or says on the console why it cannot.
+bool open_image(ImageInput& input, const std::string& image, const ConsoleStreams& console)
+{
+    if (input.open(image, console.in)) return true;
+    report_error(console, kCannotReadText + image + (image == kStandardStream ? "" : unreadable_reason(image)));
+    return false;
+}
+
+// The command line's account of a conversion: the tape's file names on the
+// console, one per line; anomalies as errors that name the image.
+class CommandLineReport final : public ConversionReport {
+public:
+    CommandLineReport(std::ostream& names, const ConsoleStreams& console, const std::string& image)
+        : names_(names), console_(console), image_(image)
+    {
+    }
+    void file_header(const std::string& name) override { names_ << name << '\n'; }
+    void truncated_block(std::uint8_t shown) override
+    {
+        report_error(console_, image_ + kFieldSeparator + kTruncatedBlockText + hex_byte(shown) + kTruncatedExplanation);
+    }
+    void too_long() override { report_error(console_, image_ + kFieldSeparator + kTooLongText); }
+
+private:
+    std::ostream& names_;
+    const ConsoleStreams& console_;
+    const std::string& image_;
+};
+
+bool convert_image(const std::string& image, const std::string& wav_name, const ConsoleStreams& console)
+{
+    const bool to_standard_output = wav_name == kStandardStream;
+    // With the WAV on standard output, every console line goes to standard error.
+    std::ostream& messages = to_standard_output ? console.err : console.out;
+
+    ImageInput input;
+    if (!open_image(input, image, console)) return false;
+    if (!to_standard_output && image != kStandardStream && same_file(image, wav_name)) {
+        report_error(console, kCannotCreateText + wav_name);  // it would replace the image itself
+        return false;
+    }
+    messages << image << kArrow << wav_name << '\n';
+    CommandLineReport report(messages, console, image);
+    FileConversion result;
+    if (to_standard_output) {
+        use_binary_mode(stdout);
+        StreamSink sink(console.out);
+        result = file_conversion(convert_tape_stream_sized_first(input.stream(), sink, report));
+    } else {
+        result = write_wav_file(input.stream(), wav_name, report);
+    }
+    messages.flush();
+    switch (result) {
+    case FileConversion::converted: return true;
+    case FileConversion::truncated:
+    case FileConversion::too_long: return false;  // already reported
+    case FileConversion::cannot_read: report_error(console, kCannotReadText + image); break;
+    case FileConversion::cannot_create: report_error(console, kCannotCreateText + wav_name); break;
+    case FileConversion::write_failed: report_error(console, kWriteErrorText + wav_name); break;
+    }
+    return false;
+}
+
+bool list_image(const std::string& image, bool blocks, const ConsoleStreams& console, bool& listed_before)
+{
+    ImageInput input;
+    if (!open_image(input, image, console)) return false;
+    const TapeCatalog catalog = read_tape_catalog(input.stream());
+    std::ostream& out = console.out;
+    if (listed_before) out << '\n';  // a blank line between images
+    listed_before = true;
+    out << image << '\n';
+    if (catalog.files.empty()) {
+        out << kNoFile << '\n';
+    } else {
+        out << catalog_files_heading(false) << '\n';
+        for (const auto& file : catalog.files) out << catalog_file_line(catalog, file, false) << '\n';
+    }
+    if (blocks) {
+        out << catalog_blocks_heading(false) << '\n';
+        for (const auto& block : catalog.blocks) out << catalog_block_line(block, false) << '\n';
+    }
+    for (const auto& problem : catalog_problems(catalog)) report_error(console, image + kFieldSeparator + problem);
+    out.flush();
+    return catalog.sound();
+}
+
+}  // namespace
+
+void report_error(const ConsoleStreams& console, const std::string& text)
+{
+    console.out.flush();
+    console.err << kProgramPrefix << text << '\n' << std::flush;
+}
+
+std::vector<std::string> expand_file_arguments(const std::vector<std::string>& args, bool expand_wildcards,
+                                               std::ostream& err, int& status)
+{
+    std::vector<std::string> files;
+    for (const auto& arg : args) {
+        if (!expand_wildcards || arg == kStandardStream || !has_wildcards(arg)) {
+            files.push_back(arg);
+            continue;
+        }
+        const auto matches = list_matching_files(arg);
+        if (matches.empty()) {
+            err << kProgramPrefix << arg << kFieldSeparator << kNothingMatches << '\n' << std::flush;
+            status = kExitFailure;
+        }
+        files.insert(files.end(), matches.begin(), matches.end());
+    }
+    return files;
+}
+
+int convert_images(const std::vector<std::string>& images, const std::optional<std::string>& output,
+                   const ConsoleStreams& console)
+{
+    int status = kExitSuccess;
+    for (const auto& image : images) {
+        const std::string wav_name = output ? *output : image == kStandardStream ? kStandardStream : wav_name_for(image);
+        if (!convert_image(image, wav_name, console)) status = kExitFailure;
+    }
+    return status;
+}
+
+int list_images(const std::vector<std::string>& images, bool blocks, const ConsoleStreams& console)
+{
+    int status = kExitSuccess;
+    bool listed_before = false;
+    for (const auto& image : images)
+        if (!list_image(image, blocks, console, listed_before)) status = kExitFailure;
+    return status;
+}
+
+}  // namespace morlevix

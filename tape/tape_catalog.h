@@ -1,0 +1,92 @@
+// What a tape holds: its files (one per header block, with the blocks that
+// follow it) and every block with its checksum checked, then what is wrong
+// with the tape, if anything. Built from a tape image, or block by block
+// from blocks heard in a recording.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tape_image_reader.h"
+
+namespace morlevix {
+
+// File types of a header block.
+inline constexpr std::uint8_t kBasicFile = 0x00;
+inline constexpr std::uint8_t kDataFile = 0x01;
+inline constexpr std::uint8_t kMachineCodeFile = 0x02;
+
+struct CatalogBlock {
+    std::uint64_t position = 0;  // of its sync byte in the image
+    std::uint8_t type = 0;
+    std::uint8_t length = 0;     // payload bytes
+    bool checksum_right = false;
+    std::optional<double> seconds;  // where it starts in a recording
+};
+
+struct CatalogFile {
+    std::string name;  // safe to print, see shown_file_name
+    std::uint8_t file_type = 0;
+    std::uint8_t ascii_flag = 0;
+    std::uint8_t gap_flag = 0;
+    std::uint16_t first_address = 0;
+    std::uint16_t second_address = 0;
+    std::size_t header_block = 0;  // index of its header in TapeCatalog::blocks
+    std::size_t blocks = 0;        // blocks after the header, end block left out
+    std::uint64_t bytes = 0;       // their payload bytes
+    bool end_block = false;        // its end block (type 0xFF) is there
+};
+
+// The block that the image ends inside.
+struct CutBlock {
+    std::uint64_t position = 0;
+    std::size_t bytes_read = 0;  // sync byte included
+    std::uint8_t type = 0;       // once bytes_read > 1
+    std::uint8_t length = 0;     // once bytes_read > 2
+    std::optional<double> seconds;
+};
+
+struct TapeCatalog {
+    std::vector<CatalogBlock> blocks;
+    std::vector<CatalogFile> files;
+    std::size_t blocks_before_first_header = 0;
+    std::optional<CutBlock> cut;
+    bool read_failed = false;
+
+    std::size_t wrong_checksums() const;
+    // Every block whole with a right checksum, and the image read to its end.
+    bool sound() const { return wrong_checksums() == 0 && !cut && !read_failed; }
+};
+
+// Gathers a catalog block by block.
+class TapeCatalogBuilder {
+public:
+    void add(const TapeBlock& block, std::uint64_t position, std::optional<double> seconds = std::nullopt);
+    void cut_short(const TapeBlock& partial, std::uint64_t position, std::optional<double> seconds = std::nullopt);
+    void read_failed() { catalog_.read_failed = true; }
+    const TapeCatalog& catalog() const { return catalog_; }
+
+private:
+    TapeCatalog catalog_;
+};
+
+// Reads the whole image.
+TapeCatalog read_tape_catalog(std::istream& tape);
+
+// How a console shows a catalog: the file type in words, one line per file
+// under a heading, one line per block under another, and one sentence per
+// problem. The problems name no file: the caller puts the name in front.
+std::string file_type_text(std::uint8_t file_type);
+std::string catalog_files_heading(bool with_times);
+std::string catalog_file_line(const TapeCatalog& catalog, const CatalogFile& file, bool with_times);
+std::string catalog_blocks_heading(bool with_times);
+std::string catalog_block_line(const CatalogBlock& block, bool with_times);
+std::vector<std::string> catalog_problems(const TapeCatalog& catalog);
+// A time in a recording as minutes, seconds and tenths: "2:05.3".
+std::string recording_time_text(double seconds);
+
+}  // namespace morlevix

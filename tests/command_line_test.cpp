@@ -1,0 +1,222 @@
+// The command line end to end: the built program run with arguments, as a
+// script runs it; what it prints, its exit status and the files it leaves.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "console/tape_commands.h"
+#include "program_runner.h"
+#include "signal_decoder.h"
+#include "tape_builder.h"
+#include "temp_dir.h"
+
+namespace morlevix {
+namespace {
+
+using testing::Bytes;
+using testing::concat;
+using testing::tape_file;
+using testing::TempDir;
+namespace fs = std::filesystem;
+
+const std::string kHint = " (morlevix --help pour l'aide)\n";
+const std::string kFilesHeading = "  Nom       Type              ASCII  Ecart  Adresses   Blocs  Octets  Fin\n";
+
+std::string text_of(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+class CommandLine : public ::testing::Test {
+protected:
+    testing::ProgramRun run(const std::string& arguments, const std::string& input = "", bool text = true)
+    {
+        return testing::run_program_with(MORLEVIX_PROGRAM, dir.path(), arguments, input, text);
+    }
+    void add(const std::string& name, const Bytes& bytes) { testing::write_file(dir / name, bytes); }
+    Bytes file(const std::string& name) { return testing::read_file(dir / name); }
+
+    const Bytes jeu = tape_file("JEU", testing::counting_payload(300));
+    const Bytes two_files = concat({tape_file("PREMIER", {1, 2, 3}), tape_file("SECOND", testing::counting_payload(600), 0xFF)});
+    TempDir dir;
+};
+
+TEST_F(CommandLine, ConvertWritesTheBatchWavsWithoutADialogue)
+{
+    const Bytes control_name = tape_file("\x1b[2J", {1});
+    for (const auto& [name, image] : std::vector<std::pair<std::string, Bytes>>{
+             {"JEU.k7", jeu}, {"DEUX.K7", two_files}, {"A.B.k7", control_name}})
+        add(name, image);
+
+    const auto r = run("convert JEU.k7 DEUX.K7 A.B.k7");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "JEU.k7 -> JEU.wav\nJEU     \nDEUX.K7 -> DEUX.wav\nPREMIER \nSECOND  \nA.B.k7 -> A.wav\n?[2J    \n");
+    EXPECT_EQ(r.err, "");
+
+    // The interactive batch, in another directory, writes the same bytes.
+    TempDir batch_dir;
+    for (const auto& name : {"JEU.k7", "DEUX.K7", "A.B.k7"}) fs::copy_file(dir / name, batch_dir / name);
+    ASSERT_EQ(testing::run_program(MORLEVIX_PROGRAM, batch_dir.path(), "*\no\n").status, 0);
+    for (const auto& wav : {"JEU.wav", "DEUX.wav", "A.wav"}) {
+        EXPECT_EQ(file(wav), testing::read_file(batch_dir / wav)) << wav;
+        EXPECT_EQ(testing::parse_wav(file(wav)).error, "") << wav;
+    }
+}
+
+TEST_F(CommandLine, WavGoesToTheNamedFileOrToStandardOutputAlike)
+{
+    add("JEU.k7", jeu);
+    ASSERT_EQ(run("convert JEU.k7").status, 0);
+    const Bytes wav = file("JEU.wav");
+
+    auto r = run("convert -o sortie.wav JEU.k7");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "JEU.k7 -> sortie.wav\nJEU     \n");
+    EXPECT_EQ(file("sortie.wav"), wav);
+
+    // On standard output, the console lines go to standard error.
+    r = run("convert --output=- JEU.k7", "", false);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, text_of(wav));
+    EXPECT_EQ(r.err, "JEU.k7 -> -\nJEU     \n");
+
+    // An image on standard input.
+    r = run("convert -oentree.wav -", text_of(jeu));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "- -> entree.wav\nJEU     \n");
+    EXPECT_EQ(file("entree.wav"), wav);
+
+#ifndef _WIN32
+    // Pipes on both sides, which cannot be rewound: the sizes are right from the start.
+    const std::string pipeline = "cd \"" + dir.path().string() + "\" && cat JEU.k7 | \"" MORLEVIX_PROGRAM
+                                 "\" convert -o - - 2>/dev/null | cat > tuyau.wav";
+    ASSERT_EQ(std::system(pipeline.c_str()), 0);
+    EXPECT_EQ(file("tuyau.wav"), wav);
+#endif
+}
+
+TEST_F(CommandLine, ExitStatusSaysWhetherEveryImageCameThroughWhole)
+{
+    add("JEU.k7", jeu);
+    Bytes cut = jeu;
+    cut.resize(cut.size() - 10);
+    add("COUPE.k7", cut);
+
+    const auto r = run("convert ABSENT.k7 JEU.k7 COUPE.k7 -- -x.k7");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "JEU.k7 -> JEU.wav\nJEU     \nCOUPE.k7 -> COUPE.wav\nJEU     \n");
+    EXPECT_EQ(r.err,
+              "morlevix: Impossible de lire ABSENT.k7 (fichier introuvable)\n"
+              "morlevix: COUPE.k7 : Anomalie bloc 01 : l'image finit au milieu de ce bloc\n"
+              "morlevix: Impossible de lire -x.k7 (fichier introuvable)\n");
+    EXPECT_EQ(testing::parse_wav(file("JEU.wav")).error, "");
+    // The blocks before the cut one are in the WAV, as the batch writes it.
+    EXPECT_EQ(testing::decoded_blocks(testing::parse_wav(file("COUPE.wav")).samples), testing::image_blocks(cut));
+
+    for (const auto& [arguments, problem] : std::vector<std::pair<std::string, std::string>>{
+             {"frob JEU.k7", "commande inconnue : frob"},
+             {"-x", "option inconnue : -x"},
+             {"convert", "aucune image donnee"},
+             {"convert -x JEU.k7", "option inconnue : -x"},
+             {"convert JEU.k7 -o", "l'option -o demande une valeur"},
+             {"convert -o a.wav JEU.k7 COUPE.k7", "-o ne va qu'avec une seule image"},
+             {"list --blocks=oui JEU.k7", "option inconnue : --blocks=oui"},
+             {"list -o x.wav JEU.k7", "option inconnue : -o"}}) {
+        const auto usage = run(arguments);
+        EXPECT_EQ(usage.status, 2) << arguments;
+        EXPECT_EQ(usage.out, "") << arguments;
+        EXPECT_EQ(usage.err, "morlevix: " + problem + kHint) << arguments;
+    }
+    EXPECT_FALSE(fs::exists(dir / "a.wav"));
+
+    for (const std::string help : {"--help", "-h", "convert --help"}) {
+        const auto shown = run(help);
+        EXPECT_EQ(shown.status, 0);
+        EXPECT_EQ(shown.out.rfind("Usage : morlevix", 0), 0u) << help;
+    }
+    EXPECT_EQ(run("--version").out, "morlevix 1.1\n");
+}
+
+TEST_F(CommandLine, ListShowsEveryFileAndWhatIsWrong)
+{
+    add("DEUX.K7", two_files);
+    auto r = run("list DEUX.K7");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "DEUX.K7\n" + kFilesHeading +
+                         "  PREMIER   02 code machine   00     00     5000 5000      1       3  oui\n"
+                         "  SECOND    02 code machine   00     ff     5000 5000      3     600  oui\n");
+    EXPECT_EQ(r.err, "");
+
+    // A BASIC program whose data block is damaged and whose end is cut off,
+    // after a stray block before its header.
+    const Bytes header = testing::tape_block(0x00, {'P', 'R', 'O', 'G', ' ', ' ', ' ', ' ', 0x00, 0x00, 0x00, 0x33, 0x46, 0x01, 0x2C});
+    const Bytes damaged = testing::tape_block(0x01, {1, 2, 3}, 0x00);
+    const Bytes cut = testing::data_block({4, 5, 6});
+    add("ABIME.k7", concat({testing::data_block({9}), header, damaged, Bytes(cut.begin(), cut.begin() + 5)}));
+    r = run("list --blocks ABIME.k7 DEUX.K7");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "ABIME.k7\n" + kFilesHeading +
+                         "  PROG      00 BASIC          00     00     3346 012c      1       3  non\n"
+                         "   Position  Type  Longueur  Somme\n"
+                         "          0  01           1  juste\n"
+                         "          5  00          15  juste\n"
+                         "         24  01           3  fausse\n"
+                         "\nDEUX.K7\n" + kFilesHeading +
+                         "  PREMIER   02 code machine   00     00     5000 5000      1       3  oui\n"
+                         "  SECOND    02 code machine   00     ff     5000 5000      3     600  oui\n"
+                         "   Position  Type  Longueur  Somme\n"
+                         "          0  00          15  juste\n"
+                         "         19  01           3  juste\n"
+                         "         26  ff           0  juste\n"
+                         "         30  00          15  juste\n"
+                         "         49  01         255  juste\n"
+                         "        308  01         255  juste\n"
+                         "        567  01          90  juste\n"
+                         "        661  ff           0  juste\n");
+    EXPECT_EQ(r.err,
+              "morlevix: ABIME.k7 : 1 bloc avant le premier en-tete de fichier\n"
+              "morlevix: ABIME.k7 : bloc 01 de 3 octets a la position 24 : somme de controle fausse\n"
+              "morlevix: ABIME.k7 : bloc 01 de 3 octets a la position 31 : coupe par la fin de l'image apres 5 octets\n");
+
+    r = run("list -", text_of(Bytes{0x55, 0x3C}));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "-\n  aucun fichier\n");
+    EXPECT_EQ(r.err, "morlevix: - : bloc a la position 1 : coupe par la fin de l'image apres 1 octet\n");
+}
+
+#ifndef _WIN32
+TEST_F(CommandLine, ReconversionThatFailsLeavesThePreviousWavAsItWas)
+{
+    add("JEU.k7", tape_file("JEU", testing::counting_payload(3000)));
+    const Bytes previous = {'a', 'n', 'c', 'i', 'e', 'n'};
+    add("JEU.wav", previous);
+    // A file size limit far below the WAV's size, as a full disk or a quota would.
+    const auto r = testing::run_program_with(
+        "/bin/sh", dir.path(), "-c 'ulimit -f 64; exec \"" MORLEVIX_PROGRAM "\" convert JEU.k7'", "");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "morlevix: Erreur d'ecriture de JEU.wav\n");
+    EXPECT_EQ(file("JEU.wav"), previous);
+    EXPECT_EQ(testing::file_names(dir.path()), (std::vector<std::string>{"JEU.k7", "JEU.wav"}));
+}
+#endif
+
+TEST_F(CommandLine, WildcardsAreExpandedWhereTheShellLeavesThem)
+{
+    fs::create_directory(dir / "jeux");
+    add("jeux/B.k7", jeu);
+    add("jeux/a.K7", two_files);
+    add("jeux/c.wav", {});
+    const std::string jeux = (dir / "jeux").string();
+    std::ostringstream err;
+    int status = 0;
+    EXPECT_EQ(expand_file_arguments({jeux + "/*.k7", "-", jeux + "/rien*"}, true, err, status),
+              (std::vector<std::string>{jeux + "/a.K7", jeux + "/B.k7", "-"}));
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(err.str(), "morlevix: " + jeux + "/rien* : Fichier introuvable\n");
+#ifdef _WIN32
+    // Windows' command interpreter hands the pattern over as typed.
+    const auto r = run("convert \"jeux\\*.K7\"");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "jeux\\a.K7 -> jeux\\a.wav\nPREMIER \nSECOND  \njeux\\B.k7 -> jeux\\B.wav\nJEU     \n");
+#endif
+}
+
+}  // namespace
+}  // namespace morlevix
