@@ -6,10 +6,6 @@
 //    a fresh child process.
 //
 //   conversion_benchmark [DIRECTORY]      (default: the current directory)
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -21,10 +17,14 @@
 
 #include "tape/tape_image_converter.h"
 #include "tape/wav_output.h"
+#include "bench_support.h"
 #include "tape_builder.h"
 
 namespace fs = std::filesystem;
 using morlevix::testing::Bytes;
+using morlevix::bench::peak_memory_of_child;
+using morlevix::bench::seconds_since;
+using morlevix::bench::synthetic_tape;
 
 namespace {
 
@@ -33,27 +33,10 @@ constexpr std::size_t kSmallTapeBytes = 16 * 1024;
 constexpr int kRounds = 3;
 constexpr char kConvertInChild[] = "--convert";
 
-// A tape of data blocks with varied payloads, so that bits take both lengths.
-Bytes synthetic_tape(std::size_t size)
-{
-    Bytes content(size);
-    std::uint32_t state = 12345;
-    for (auto& b : content) {
-        state = state * 1103515245u + 12345u;
-        b = static_cast<std::uint8_t>(state >> 16);
-    }
-    return morlevix::testing::tape_file("BENCH", content);
-}
-
 void save(const fs::path& path, const Bytes& bytes)
 {
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-double seconds_since(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 void convert_quietly(const fs::path& tape)
@@ -85,20 +68,6 @@ double time_raw_write(const fs::path& file, std::uintmax_t bytes)
         sink.close();
     }
     return seconds_since(start);
-}
-
-// Peak resident memory, in KiB, of converting `tape` in a fresh process.
-long peak_memory_of_conversion(const char* self, const fs::path& tape)
-{
-    const pid_t child = fork();
-    if (child == 0) {
-        execl(self, self, kConvertInChild, tape.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(child, &status, 0, &usage);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? usage.ru_maxrss : -1;
 }
 
 }  // namespace
@@ -136,8 +105,8 @@ int main(int argc, char** argv)
     std::printf("raw write:   %8.1f MB/s\n", mb / best_raw);
     std::printf("ratio:       %8.1f %% of the raw write throughput\n", 100.0 * best_raw / best_conversion);
 
-    const long small_peak = peak_memory_of_conversion(argv[0], small);
-    const long large_peak = peak_memory_of_conversion(argv[0], large);
+    const long small_peak = peak_memory_of_child(argv[0], kConvertInChild, small);
+    const long large_peak = peak_memory_of_child(argv[0], kConvertInChild, large);
     std::printf("peak memory: %ld KiB for a %zu KiB tape, %ld KiB for a %.2f MiB tape (difference %ld KiB)\n",
                 small_peak, static_cast<std::size_t>(fs::file_size(small) / 1024), large_peak,
                 static_cast<double>(fs::file_size(large)) / (1024.0 * 1024.0), large_peak - small_peak);

@@ -24,7 +24,10 @@ constexpr char kUsage[] =
     "  convert [-o WAV] IMAGE...    chaque image .k7 devient un fichier .wav, a cote\n"
     "                               d'elle, sous son nom coupe au premier point\n"
     "  list [--blocks] IMAGE...     les fichiers que contient chaque cassette, et ce\n"
-    "                               qui ne va pas\n"
+    "                               qui ne va pas (une IMAGE peut etre un\n"
+    "                               enregistrement .wav)\n"
+    "  decode [-o IMAGE] WAV...     chaque enregistrement .wav d'une cassette devient\n"
+    "                               une image .k7, a cote de lui\n"
     "\n"
     "Options :\n"
     "  -o, --output FICHIER   le fichier a ecrire (avec une seule IMAGE) ;\n"
@@ -33,13 +36,17 @@ constexpr char kUsage[] =
     "  -h, --help             cette aide\n"
     "  --version              la version du programme\n"
     "\n"
-    "Une IMAGE - se lit sur l'entree standard.\n"
+    "Un fichier - se lit sur l'entree standard.\n"
     "\n"
-    "Etat de sortie : 0 tout est fait ; 1 une image n'a pas pu etre lue ou ecrite,\n"
-    "finit au milieu d'un bloc ou (list) a une somme de controle fausse ;\n"
+    "Etat de sortie : 0 tout est fait ; 1 un fichier n'a pas pu etre lu ou ecrit,\n"
+    "une image finit au milieu d'un bloc, ou (list, decode) un bloc est faux ;\n"
     "2 la ligne de commande est fausse.\n";
 constexpr char kVersionLine[] = "morlevix " MORLEVIX_VERSION "\n";
 constexpr char kHint[] = " (morlevix --help pour l'aide)";
+constexpr char kNoImageGiven[] = "aucune image donnee";
+constexpr char kNoRecordingGiven[] = "aucun enregistrement donne";
+constexpr char kSingleImage[] = "-o ne va qu'avec une seule image";
+constexpr char kSingleRecording[] = "-o ne va qu'avec un seul enregistrement";
 
 constexpr char kHelpOption[] = "help";
 constexpr char kOutputOption[] = "output";
@@ -47,6 +54,7 @@ constexpr char kBlocksOption[] = "blocks";
 constexpr char kVersionOption[] = "--version";
 constexpr char kConvertCommand[] = "convert";
 constexpr char kListCommand[] = "list";
+constexpr char kDecodeCommand[] = "decode";
 
 const OptionSpec kHelp = {kHelpOption, 'h', false};
 const OptionSpec kOutput = {kOutputOption, 'o', true};
@@ -89,21 +97,25 @@ std::string read_arguments(const std::vector<std::string>& args, const std::vect
 
 int run_tape_command(const std::string& command, const std::vector<std::string>& args, const ConsoleStreams& console)
 {
-    const bool convert = command == kConvertCommand;
+    const bool list = command == kListCommand;
     CommandArguments parsed;
     const std::string error =
-        read_arguments(args, convert ? std::vector<OptionSpec>{kHelp, kOutput} : std::vector<OptionSpec>{kHelp, kBlocks},
+        read_arguments(args, list ? std::vector<OptionSpec>{kHelp, kBlocks} : std::vector<OptionSpec>{kHelp, kOutput},
                        parsed);
     if (!error.empty()) return usage_error(console, error);
     if (parsed.help) return show_usage(console);
-    if (parsed.files.empty()) return usage_error(console, "aucune image donnee");
-    if (parsed.output && parsed.files.size() > 1) return usage_error(console, "-o ne va qu'avec une seule image");
+    const bool decode = command == kDecodeCommand;
+    if (parsed.files.empty()) return usage_error(console, decode ? kNoRecordingGiven : kNoImageGiven);
+    const char* single = decode ? kSingleRecording : kSingleImage;
+    if (parsed.output && parsed.files.size() > 1) return usage_error(console, single);
 
     int status = kExitSuccess;
-    const auto images = expand_file_arguments(parsed.files, kProgramExpandsWildcards, console.err, status);
-    if (parsed.output && images.size() > 1) return usage_error(console, "-o ne va qu'avec une seule image");
-    const int result = convert ? convert_images(images, parsed.output, console)
-                               : list_images(images, parsed.blocks, console);
+    const auto files = expand_file_arguments(parsed.files, kProgramExpandsWildcards, console.err, status);
+    if (parsed.output && files.size() > 1) return usage_error(console, single);
+    int result;
+    if (list) result = list_images(files, parsed.blocks, console);
+    else if (decode) result = decode_recordings(files, parsed.output, console);
+    else result = convert_images(files, parsed.output, console);
     return result != kExitSuccess ? result : status;
 }
 
@@ -119,7 +131,8 @@ int run_command_line(const std::vector<std::string>& args, const ConsoleStreams&
         return kExitSuccess;
     }
     const std::vector<std::string> rest(args.begin() + 1, args.end());
-    if (command == kConvertCommand || command == kListCommand) return run_tape_command(command, rest, console);
+    if (command == kConvertCommand || command == kListCommand || command == kDecodeCommand)
+        return run_tape_command(command, rest, console);
     if (!command.empty() && command[0] == '-') return usage_error(console, "option inconnue : " + command);
     return usage_error(console, "commande inconnue : " + command);
 }

@@ -8,8 +8,11 @@
 #include <system_error>
 
 #include "command_layer.h"
+#include "tape/file_replacement.h"
+#include "tape/recording_converter.h"
 #include "tape/tape_catalog.h"
 #include "tape/tape_image_converter.h"
+#include "tape/wav_input.h"
 
 namespace morlevix {
 namespace {
@@ -20,6 +23,10 @@ constexpr char kNoSuchFile[] = " (fichier introuvable)";
 constexpr char kIsADirectory[] = " (c'est un dossier)";
 constexpr char kNoFile[] = "  aucun fichier";
 constexpr char kNothingMatches[] = "Fichier introuvable";
+constexpr char kImageExtension[] = ".k7";
+constexpr char kBlockWord[] = "bloc";
+constexpr char kAtTime[] = " a ";
+constexpr char kWrongChecksum[] = "somme de controle fausse";
 
 // Why a file cannot be read, when the file system can tell.
 std::string unreadable_reason(const std::string& name)
@@ -116,11 +123,38 @@ bool convert_image(const std::string& image, const std::string& wav_name, const 
     return false;
 }
 
+// What a tape image or a recording holds.
+struct TapeContents {
+    TapeCatalog catalog;
+    bool recording = false;
+    std::string error;  // a recording that cannot be read
+};
+
+TapeContents read_contents(std::istream& stream)
+{
+    TapeContents contents;
+    if (!looks_like_wav(stream)) {
+        contents.catalog = read_tape_catalog(stream);
+        return contents;
+    }
+    contents.recording = true;
+    const DecodedRecording decoded = decode_recording(stream);
+    contents.error = decoded.error;
+    contents.catalog = catalog_of(decoded.blocks);
+    return contents;
+}
+
 bool list_image(const std::string& image, bool blocks, const ConsoleStreams& console, bool& listed_before)
 {
     ImageInput input;
     if (!open_image(input, image, console)) return false;
-    const TapeCatalog catalog = read_tape_catalog(input.stream());
+    const TapeContents contents = read_contents(input.stream());
+    if (!contents.error.empty()) {
+        report_error(console, image + kFieldSeparator + contents.error);
+        return false;
+    }
+    const TapeCatalog& catalog = contents.catalog;
+    const bool times = contents.recording;
     std::ostream& out = console.out;
     if (listed_before) out << '\n';  // a blank line between images
     listed_before = true;
@@ -128,16 +162,81 @@ bool list_image(const std::string& image, bool blocks, const ConsoleStreams& con
     if (catalog.files.empty()) {
         out << kNoFile << '\n';
     } else {
-        out << catalog_files_heading(false) << '\n';
-        for (const auto& file : catalog.files) out << catalog_file_line(catalog, file, false) << '\n';
+        out << catalog_files_heading(times) << '\n';
+        for (const auto& file : catalog.files) out << catalog_file_line(catalog, file, times) << '\n';
     }
     if (blocks) {
-        out << catalog_blocks_heading(false) << '\n';
-        for (const auto& block : catalog.blocks) out << catalog_block_line(block, false) << '\n';
+        out << catalog_blocks_heading(times) << '\n';
+        for (const auto& block : catalog.blocks) out << catalog_block_line(block, times) << '\n';
     }
     for (const auto& problem : catalog_problems(catalog)) report_error(console, image + kFieldSeparator + problem);
     out.flush();
+    if (times && catalog.blocks.empty() && !catalog.cut) {
+        report_error(console, image + kFieldSeparator + kNoBlockText);  // as decode says it
+        return false;
+    }
     return catalog.sound();
+}
+
+// Writes `bytes` to the file `name`, which takes that name only once whole,
+// or to standard output for "-".
+bool write_output(const std::string& name, const std::vector<std::uint8_t>& bytes, const ConsoleStreams& console)
+{
+    if (name == kStandardStream) {
+        use_binary_mode(stdout);
+        StreamSink sink(console.out);
+        return sink.write(bytes.data(), bytes.size()) && sink.close();
+    }
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path_from_name(name), ignored)) return false;
+    FileReplacement file(path_from_name(name));
+    return file.is_open() && file.sink().write(bytes.data(), bytes.size()) && file.commit();
+}
+
+bool decode_recording_file(const std::string& recording, const std::string& image_name, const ConsoleStreams& console)
+{
+    const bool to_standard_output = image_name == kStandardStream;
+    std::ostream& messages = to_standard_output ? console.err : console.out;
+    std::ifstream file;
+    std::istream* stream = &console.in;
+    if (recording == kStandardStream) {
+        use_binary_mode(stdin);
+    } else {
+        if (!open_tape_image(recording, file)) {
+            report_error(console, kCannotReadText + recording + unreadable_reason(recording));
+            return false;
+        }
+        stream = &file;
+        if (!to_standard_output && same_file(recording, image_name)) {
+            report_error(console, kCannotCreateText + image_name);  // it would replace the recording itself
+            return false;
+        }
+    }
+    messages << recording << kArrow << image_name << '\n' << std::flush;
+    const DecodedRecording decoded = decode_recording(*stream);
+    if (!decoded.error.empty() && decoded.blocks.empty()) {
+        report_error(console, recording + kFieldSeparator + decoded.error);
+        return false;
+    }
+    if (decoded.blocks.empty()) {
+        report_error(console, recording + kFieldSeparator + kNoBlockText);
+        return false;
+    }
+    for (const auto& heard : decoded.blocks) {
+        if (heard.complete && heard.block.is_header()) messages << shown_file_name(heard.block) << '\n';
+        if (heard.sound()) continue;
+        std::string block = kBlockWord;
+        if (heard.block.length > kBlockTypeOffset) block += " " + hex_byte(heard.block.type());
+        report_error(console, recording + kFieldSeparator + block + kAtTime + recording_time_text(heard.seconds) +
+                                  kFieldSeparator + (heard.complete ? kWrongChecksum : kBrokenOffText));
+    }
+    messages.flush();
+    if (!decoded.error.empty()) report_error(console, recording + kFieldSeparator + decoded.error);
+    if (!write_output(image_name, tape_image_of(decoded.blocks), console)) {
+        report_error(console, (to_standard_output ? kWriteErrorText : kCannotCreateText) + image_name);
+        return false;
+    }
+    return decoded.sound();
 }
 
 }  // namespace
@@ -174,6 +273,19 @@ int convert_images(const std::vector<std::string>& images, const std::optional<s
     for (const auto& image : images) {
         const std::string wav_name = output ? *output : image == kStandardStream ? kStandardStream : wav_name_for(image);
         if (!convert_image(image, wav_name, console)) status = kExitFailure;
+    }
+    return status;
+}
+
+int decode_recordings(const std::vector<std::string>& recordings, const std::optional<std::string>& output,
+                      const ConsoleStreams& console)
+{
+    int status = kExitSuccess;
+    for (const auto& recording : recordings) {
+        const std::string image = output                          ? *output
+                                  : recording == kStandardStream ? kStandardStream
+                                                                  : name_with_extension(recording, kImageExtension);
+        if (!decode_recording_file(recording, image, console)) status = kExitFailure;
     }
     return status;
 }

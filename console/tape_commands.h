@@ -22,7 +22,13 @@ inline constexpr char kArrow[] = " -> ";
 int convert_images(const std::vector<std::string>& images, const std::optional<std::string>& output,
                    const ConsoleStreams& console);
 
-// Lists the files of every image, and with `blocks` every block. The exit status.
+// Decodes every recording (or standard input, for "-") into its tape image:
+// the one beside it, or `output` when given ("-": standard output). The exit status.
+int decode_recordings(const std::vector<std::string>& recordings, const std::optional<std::string>& output,
+                      const ConsoleStreams& console);
+
+// Lists the files of every image or recording (decoded in memory), and
+// with `blocks` every block. The exit status.
 int list_images(const std::vector<std::string>& images, bool blocks, const ConsoleStreams& console);
 
 // The files that the command-line arguments name: on systems where the

@@ -1,24 +1,33 @@
-// Writes the fuzzer's seed corpus into a directory: make_seed_corpus DIR
+// Writes the fuzzers' seed corpora: make_seed_corpus TAPES_DIR [RECORDINGS_DIR]
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
 
 #include "conversion_properties.h"
+#include "recording_properties.h"
 
-int main(int argc, char** argv)
+namespace {
+
+void write_seeds(const std::filesystem::path& dir, const std::vector<morlevix::testing::Bytes>& seeds)
 {
-    if (argc != 2) {
-        std::cerr << "usage: make_seed_corpus DIR\n";
-        return 2;
-    }
-    const std::filesystem::path dir = argv[1];
     std::filesystem::create_directories(dir);
-    const auto seeds = morlevix::testing::seed_tapes();
     for (std::size_t i = 0; i < seeds.size(); ++i) {
         std::ofstream out(dir / ("seed-" + std::to_string(i)), std::ios::binary);
         out.write(reinterpret_cast<const char*>(seeds[i].data()), static_cast<std::streamsize>(seeds[i].size()));
     }
     std::cout << seeds.size() << " seeds in " << dir.string() << '\n';
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2 && argc != 3) {
+        std::cerr << "usage: make_seed_corpus TAPES_DIR [RECORDINGS_DIR]\n";
+        return 2;
+    }
+    write_seeds(argv[1], morlevix::testing::seed_tapes());
+    if (argc == 3) write_seeds(argv[2], morlevix::testing::seed_recordings());
     return 0;
 }

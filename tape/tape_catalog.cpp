@@ -11,6 +11,7 @@ constexpr char kYes[] = "oui";
 constexpr char kNo[] = "non";
 constexpr char kRight[] = "juste";
 constexpr char kWrong[] = "fausse";
+constexpr char kBroken[] = "coupe";
 constexpr int kSecondsPerMinute = 60;
 constexpr double kTenthsPerSecond = 10.0;
 
@@ -53,14 +54,15 @@ std::string where(std::uint64_t position, const std::optional<double>& seconds)
 
 }  // namespace
 
-std::size_t TapeCatalog::wrong_checksums() const
+std::size_t TapeCatalog::bad_blocks() const
 {
-    std::size_t wrong = 0;
-    for (const auto& block : blocks) wrong += block.checksum_right ? 0 : 1;
-    return wrong;
+    std::size_t bad = 0;
+    for (const auto& block : blocks) bad += block.checksum_right && !block.broken_off ? 0 : 1;
+    return bad;
 }
 
-void TapeCatalogBuilder::add(const TapeBlock& block, std::uint64_t position, std::optional<double> seconds)
+void TapeCatalogBuilder::add(const TapeBlock& block, std::uint64_t position, std::optional<double> seconds,
+                             bool broken_off)
 {
     CatalogBlock entry;
     entry.position = position;
@@ -68,6 +70,7 @@ void TapeCatalogBuilder::add(const TapeBlock& block, std::uint64_t position, std
     entry.length = static_cast<std::uint8_t>(block.payload_length());
     entry.checksum_right = checksum_is_right(block);
     entry.seconds = seconds;
+    entry.broken_off = broken_off;
     catalog_.blocks.push_back(entry);
 
     if (block.is_header()) {
@@ -169,7 +172,7 @@ std::string catalog_block_line(const CatalogBlock& block, bool with_times)
 {
     std::string line = "  " + right_aligned(block.position, kPositionColumn) + "  " + hex(block.type, 2) + "    " +
                        right_aligned(block.length, kPositionColumn - 1) + "  " +
-                       padded(block.checksum_right ? kRight : kWrong, kCountColumn);
+                       padded(block.broken_off ? kBroken : block.checksum_right ? kRight : kWrong, kCountColumn);
     if (with_times && block.seconds) line += "  " + recording_time_text(*block.seconds);
     while (!line.empty() && line.back() == ' ') line.pop_back();
     return line;
@@ -181,16 +184,18 @@ std::vector<std::string> catalog_problems(const TapeCatalog& catalog)
     if (catalog.blocks_before_first_header > 0)
         problems.push_back(counted(catalog.blocks_before_first_header, "bloc") + " avant le premier en-tete de fichier");
     for (const auto& block : catalog.blocks)
-        if (!block.checksum_right)
+        if (block.broken_off || !block.checksum_right)
             problems.push_back("bloc " + hex(block.type, 2) + " de " + counted(block.length, "octet") + " " +
-                               where(block.position, block.seconds) + " : somme de controle fausse");
+                               where(block.position, block.seconds) + " : " +
+                               (block.broken_off ? kBrokenOffText : "somme de controle fausse"));
     if (catalog.cut) {
         const CutBlock& cut = *catalog.cut;
         std::string block = "bloc";
         if (cut.bytes_read > kBlockTypeOffset) block += " " + hex(cut.type, 2);
         if (cut.bytes_read > kBlockLengthOffset) block += " de " + counted(cut.length, "octet");
-        problems.push_back(block + " " + where(cut.position, cut.seconds) + " : coupe par la fin de l'image apres " +
-                           counted(cut.bytes_read, "octet"));
+        // In a recording it is the signal that broke off; in an image, the file.
+        problems.push_back(block + " " + where(cut.position, cut.seconds) + " : " +
+                           (cut.seconds ? std::string(kBrokenOffText) : "coupe par la fin de l'image apres " + counted(cut.bytes_read, "octet")));
     }
     if (catalog.read_failed) problems.push_back("lecture interrompue par une erreur");
     return problems;

@@ -25,6 +25,7 @@ struct CatalogBlock {
     std::uint8_t type = 0;
     std::uint8_t length = 0;     // payload bytes
     bool checksum_right = false;
+    bool broken_off = false;        // the recording's signal broke off inside it
     std::optional<double> seconds;  // where it starts in a recording
 };
 
@@ -57,15 +58,17 @@ struct TapeCatalog {
     std::optional<CutBlock> cut;
     bool read_failed = false;
 
-    std::size_t wrong_checksums() const;
+    // Blocks with a wrong checksum or broken off.
+    std::size_t bad_blocks() const;
     // Every block whole with a right checksum, and the image read to its end.
-    bool sound() const { return wrong_checksums() == 0 && !cut && !read_failed; }
+    bool sound() const { return bad_blocks() == 0 && !cut && !read_failed; }
 };
 
 // Gathers a catalog block by block.
 class TapeCatalogBuilder {
 public:
-    void add(const TapeBlock& block, std::uint64_t position, std::optional<double> seconds = std::nullopt);
+    void add(const TapeBlock& block, std::uint64_t position, std::optional<double> seconds = std::nullopt,
+             bool broken_off = false);
     void cut_short(const TapeBlock& partial, std::uint64_t position, std::optional<double> seconds = std::nullopt);
     void read_failed() { catalog_.read_failed = true; }
     const TapeCatalog& catalog() const { return catalog_; }
@@ -76,6 +79,9 @@ private:
 
 // Reads the whole image.
 TapeCatalog read_tape_catalog(std::istream& tape);
+
+// The problem of a block heard in a recording when the signal broke off inside it.
+inline constexpr char kBrokenOffText[] = "signal interrompu dans le bloc";
 
 // How a console shows a catalog: the file type in words, one line per file
 // under a heading, one line per block under another, and one sentence per

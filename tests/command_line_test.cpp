@@ -6,6 +6,7 @@
 
 #include "console/tape_commands.h"
 #include "program_runner.h"
+#include "recordings.h"
 #include "signal_decoder.h"
 #include "tape_builder.h"
 #include "temp_dir.h"
@@ -179,6 +180,67 @@ TEST_F(CommandLine, ListShowsEveryFileAndWhatIsWrong)
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "-\n  aucun fichier\n");
     EXPECT_EQ(r.err, "morlevix: - : bloc a la position 1 : coupe par la fin de l'image apres 1 octet\n");
+}
+
+TEST_F(CommandLine, DecodeReadsARecordingBackIntoItsImage)
+{
+    add("DEUX.K7", two_files);
+    ASSERT_EQ(run("convert DEUX.K7").status, 0);
+    fs::copy_file(dir / "DEUX.wav", dir / "ENREG.wav");
+
+    auto r = run("decode ENREG.wav");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "ENREG.wav -> ENREG.k7\nPREMIER \nSECOND  \n");
+    EXPECT_EQ(r.err, "");
+    // Each block after a leader of 128 bytes 0x55, and nothing else...
+    Bytes expected;
+    for (const auto& block : testing::image_blocks(two_files)) {
+        expected.insert(expected.end(), 128, 0x55);
+        expected.insert(expected.end(), block.begin(), block.end());
+    }
+    EXPECT_EQ(file("ENREG.k7"), expected);
+    // ...which converts into the very WAV it was heard from.
+    ASSERT_EQ(run("convert -o ENCORE.wav ENREG.k7").status, 0);
+    EXPECT_EQ(file("ENCORE.wav"), file("DEUX.wav"));
+
+    r = run("decode -o - ENREG.wav", "", false);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, text_of(expected));
+    EXPECT_EQ(r.err, "ENREG.wav -> -\nPREMIER \nSECOND  \n");
+
+    r = run("list ENREG.wav");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "ENREG.wav\n  Nom       Type              ASCII  Ecart  Adresses   Blocs  Octets  Fin  Temps\n"
+                     "  PREMIER   02 code machine   00     00     5000 5000      1       3  oui  0:01.1\n"
+                     "  SECOND    02 code machine   00     ff     5000 5000      3     600  oui  0:03.5\n");
+}
+
+TEST_F(CommandLine, DecodeSaysWhereARecordingIsWrong)
+{
+    // A tenth of a second of silence in the second data block.
+    const Bytes tape = tape_file("TROU", testing::counting_payload(600));
+    add("TROU.wav", testing::wav_file({testing::with_dropout(testing::recording_of(tape), 4.2, 4.3)}));
+    auto r = run("decode TROU.wav");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "TROU.wav -> TROU.k7\nTROU    \n");
+    EXPECT_EQ(r.err, "morlevix: TROU.wav : bloc 01 a 0:03.6 : signal interrompu dans le bloc\n");
+    // Written all the same, the broken block at its full length.
+    EXPECT_EQ(testing::image_blocks(file("TROU.k7")).size(), testing::image_blocks(tape).size());
+
+    testing::Recording silence;
+    silence.samples.assign(44100, 0.0);
+    add("VIDE.wav", testing::wav_file({silence}));
+    add("TEXTE.wav", {'b', 'o', 'n', 'j', 'o', 'u', 'r'});
+    r = run("decode VIDE.wav TEXTE.wav");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "morlevix: VIDE.wav : aucun bloc entendu dans l'enregistrement\n"
+                     "morlevix: TEXTE.wav : pas un fichier WAV\n");
+    EXPECT_FALSE(fs::exists(dir / "VIDE.k7"));
+    EXPECT_FALSE(fs::exists(dir / "TEXTE.k7"));
+    r = run("list VIDE.wav");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "VIDE.wav\n  aucun fichier\n");
+    EXPECT_EQ(r.err, "morlevix: VIDE.wav : aucun bloc entendu dans l'enregistrement\n");
 }
 
 #ifndef _WIN32

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "conversion_properties.h"
+#include "recording_properties.h"
 #include "tape/wav_output.h"
 #include "temp_dir.h"
 
@@ -24,11 +25,23 @@ TEST(ConversionProperties, HoldOnTheSeedImages)
     for (std::size_t i = 0; i < seeds.size(); ++i) expect_properties(seeds[i], "seed " + std::to_string(i));
 }
 
+TEST(ConversionProperties, HoldOnTheSeedRecordings)
+{
+    const auto seeds = testing::seed_recordings();
+    for (std::size_t i = 0; i < seeds.size(); ++i)
+        EXPECT_EQ(testing::broken_recording_property(seeds[i]), "") << "seed " << i;
+}
+
 TEST(ConversionProperties, HoldOnEveryFuzzFinding)
 {
+    // Every input either fuzzer has ever found a fault with, tried as both.
     const std::filesystem::path findings = std::filesystem::path(MORLEVIX_SOURCE_DIR) / "tests" / "fuzz_findings";
-    for (const auto& entry : std::filesystem::directory_iterator(findings))
-        if (entry.path().extension() != ".md") expect_properties(testing::read_file(entry.path()), entry.path().string());
+    for (const auto& entry : std::filesystem::directory_iterator(findings)) {
+        if (entry.path().extension() == ".md") continue;
+        const auto bytes = testing::read_file(entry.path());
+        expect_properties(bytes, entry.path().string());
+        EXPECT_EQ(testing::broken_recording_property(bytes), "") << entry.path().string();
+    }
 }
 
 }  // namespace

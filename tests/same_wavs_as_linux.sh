@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Converts the same tape images with the Linux program and the Windows one
-# (under Wine) and compares every WAV byte for byte.
+# (under Wine) and compares every WAV byte for byte; then decodes the same
+# degraded recordings with both and compares every image byte for byte.
 #   same_wavs_as_linux.sh LINUX_BUILD_DIR WINDOWS_PROGRAM
 set -euo pipefail
 linux_build=$1
 windows_program=$2
-for tool in morlevix make_seed_corpus; do
+for tool in morlevix make_seed_corpus tests/make_test_recordings; do
   [ -x "$linux_build/$tool" ] || { echo "no $tool in $linux_build: build for Linux first"; exit 1; }
 done
 
@@ -31,3 +32,16 @@ done
 [ "$same" -eq "$images" ] || { echo "$same WAVs from Linux for $images images"; exit 1; }
 [ "$(ls "$work/windows"/*.wav | wc -l)" -eq "$images" ] || { echo "Windows made a different number of WAVs"; exit 1; }
 echo "$same WAVs identical on Linux and Windows"
+
+mkdir "$work/recordings"
+"$linux_build/tests/make_test_recordings" "$work/recordings" > /dev/null
+decoded=0
+for recording in "$work/recordings"/*.wav; do
+  name=$(basename "$recording" .wav)
+  "$linux_build/morlevix" decode -o "$work/linux/$name.k7" "$recording" > /dev/null
+  (cd "$work/recordings" && wine "$windows_program" decode -o "../windows/$name.k7" "$name.wav" > /dev/null)
+  [ -s "$work/linux/$name.k7" ] || { echo "no image decoded from $name.wav"; exit 1; }
+  cmp "$work/linux/$name.k7" "$work/windows/$name.k7"
+  decoded=$((decoded + 1))
+done
+echo "$decoded recordings decoded to identical images on Linux and Windows"

@@ -5,6 +5,7 @@
 
 #include "demo_tape.h"
 #include "signal_decoder.h"
+#include "tape/recording_converter.h"
 #include "tape/tape_image_converter.h"
 #include "tape/wav_output.h"
 
@@ -78,9 +79,22 @@ std::string broken_conversion_property(const Bytes& image, std::uint64_t max_dat
     for (std::size_t i = 0; i < headers; ++i)
         if (!printable_name(lines[i])) return "a header name that is not printable ASCII";
 
-    // Sized before it is written, for a pipe that cannot be rewound (which
-    // a stream sink cannot): the same bytes.
+    // Once per image (with the real limit): the WAV sized before it is
+    // written, for a pipe that cannot be rewound (which a stream sink
+    // cannot), is the same; and the cassette decoder hears exactly the
+    // blocks the WAV holds, whole.
     if (max_data_size == kMaxWavDataSize) {
+        std::istringstream recording(std::string(sink.bytes().begin(), sink.bytes().end()));
+        const auto heard = decode_recording(recording);
+        if (!heard.error.empty()) return "the decoder cannot read the WAV: " + heard.error;
+        std::vector<Bytes> heard_blocks;
+        for (const auto& block : heard.blocks) {
+            if (!block.complete) return "the decoder heard a block broken off";
+            heard_blocks.emplace_back(block.block.bytes.begin(),
+                                      block.block.bytes.begin() + static_cast<std::ptrdiff_t>(block.block.length));
+        }
+        if (heard_blocks != decoded) return "the decoder hears other blocks than the WAV holds";
+
         std::istringstream again(std::string(image.begin(), image.end()));
         std::ostringstream pipe;
         StreamSink pipe_sink(pipe);

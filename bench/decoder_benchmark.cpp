@@ -1,0 +1,178 @@
+// Measures, in one run on one directory:
+//  - how fast decode_recording reads a 31-minute recording (44.1 kHz,
+//    16-bit, mono, with hiss 30 dB down), as times faster than real time;
+//  - how fast the same file is simply read, in the same run, and the ratio
+//    of the two;
+//  - the peak memory of decoding a 1-minute recording and the 31-minute
+//    one, each in a fresh child process;
+//  - how many blocks come back through white hiss at 5, 4 and 3 dB of
+//    signal-to-noise ratio, over a dozen recordings of a 12-block file.
+//
+//   decoder_benchmark [DIRECTORY]      (default: the current directory)
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <vector>
+
+#include "tape/recording_converter.h"
+#include "tape/tape_image_converter.h"
+#include "bench_support.h"
+#include "recordings.h"
+#include "signal_decoder.h"
+#include "tape_builder.h"
+
+namespace fs = std::filesystem;
+using morlevix::testing::Bytes;
+using morlevix::bench::peak_memory_of_child;
+using morlevix::bench::seconds_since;
+using morlevix::bench::synthetic_tape;
+
+namespace {
+
+constexpr std::size_t kLongTapeBytes = 1450 * 255;  // about 31 minutes of blocks
+constexpr std::size_t kShortTapeBytes = 40 * 255;   // about a minute
+constexpr int kRounds = 3;
+constexpr double kHissBelowSignal = 30;             // decibels
+constexpr double kLevel = 0.5;                      // of full scale
+constexpr char kDecodeInChild[] = "--decode";
+
+void put_u32(std::ofstream& out, std::uint32_t v)
+{
+    const char bytes[] = {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
+    out.write(bytes, 4);
+}
+
+// Our own 8-bit WAV of `tape`, turned into a 16-bit recording with hiss,
+// streamed from one file to the other.
+std::uint64_t make_recording(const Bytes& tape, const fs::path& work, const fs::path& recording)
+{
+    const fs::path image = work / "BENCH_TAPE.K7";
+    std::ofstream(image, std::ios::binary).write(reinterpret_cast<const char*>(tape.data()), static_cast<std::streamsize>(tape.size()));
+    std::ostringstream quiet;
+    morlevix::convert_tape_image(image.string(), quiet);
+    const fs::path ours = morlevix::wav_name_for(image.string());
+    std::ifstream in(ours, std::ios::binary);
+    in.seekg(44);
+    const std::uint64_t samples = fs::file_size(ours) - 44;
+    std::ofstream out(recording, std::ios::binary);
+    out.write("RIFF", 4);
+    put_u32(out, static_cast<std::uint32_t>(36 + 2 * samples));
+    out.write("WAVEfmt ", 8);
+    const char format[] = {16, 0, 0, 0, 1, 0, 1, 0, 0x44, static_cast<char>(0xAC), 0, 0, static_cast<char>(0x88), 0x58, 1, 0, 2, 0, 16, 0};
+    out.write(format, sizeof format);
+    out.write("data", 4);
+    put_u32(out, static_cast<std::uint32_t>(2 * samples));
+    std::mt19937 noise(1);
+    std::normal_distribution<double> hiss(0.0, kLevel * std::pow(10.0, -kHissBelowSignal / 20));
+    std::vector<char> chunk(1 << 16), converted(2 * chunk.size());
+    while (in.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) || in.gcount() > 0) {
+        const auto n = static_cast<std::size_t>(in.gcount());
+        for (std::size_t i = 0; i < n; ++i) {
+            const double v = (static_cast<unsigned char>(chunk[i]) - 128) / 128.0 * kLevel + hiss(noise);
+            const auto s = static_cast<std::int16_t>(std::clamp(std::lround(v * 32767), -32768L, 32767L));
+            converted[2 * i] = static_cast<char>(s & 0xFF);
+            converted[2 * i + 1] = static_cast<char>((s >> 8) & 0xFF);
+        }
+        out.write(converted.data(), static_cast<std::streamsize>(2 * n));
+    }
+    fs::remove(image);
+    fs::remove(ours);
+    return samples;
+}
+
+morlevix::DecodedRecording decode(const fs::path& recording)
+{
+    std::ifstream in(recording, std::ios::binary);
+    return morlevix::decode_recording(in);
+}
+
+// The same file read through the same kind of stream, in blocks of the
+// size the WAV reader asks for, and thrown away.
+double time_plain_read(const fs::path& recording)
+{
+    const auto start = std::chrono::steady_clock::now();
+    std::ifstream in(recording, std::ios::binary);
+    std::vector<char> buffer(16384 * 2);
+    std::uint64_t sum = 0;
+    while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0)
+        sum += static_cast<unsigned char>(buffer[0]);
+    const double seconds = seconds_since(start);
+    if (sum == 1) std::printf(" ");  // keeps the reads from being thrown away
+    return seconds;
+}
+
+// Blocks back whole through hiss at `snr` decibels, out of all blocks.
+std::pair<std::size_t, std::size_t> blocks_through_hiss(double snr)
+{
+    using namespace morlevix::testing;
+    constexpr int kRecordings = 12;
+    constexpr double kGain = -10;
+    std::mt19937 generator(11);
+    Bytes payload(255 * 12);
+    for (auto& b : payload) b = static_cast<std::uint8_t>(generator());
+    const Bytes image = tape_file("HISS", payload);
+    const auto expected = image_blocks(image);
+    const Recording clean = with_gain(recording_of(image), kGain);
+    std::size_t back = 0;
+    for (int seed = 1; seed <= kRecordings; ++seed) {
+        const Bytes wav = wav_file({with_hiss(clean, snr, static_cast<std::uint32_t>(seed))});
+        std::istringstream in(std::string(wav.begin(), wav.end()));
+        const auto decoded = morlevix::decode_recording(in);
+        for (const auto& heard : decoded.blocks) {
+            const Bytes bytes(heard.block.bytes.begin(), heard.block.bytes.begin() + static_cast<std::ptrdiff_t>(heard.block.length));
+            if (heard.complete && std::find(expected.begin(), expected.end(), bytes) != expected.end()) ++back;
+        }
+    }
+    return {back, expected.size() * kRecordings};
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 3 && std::strcmp(argv[1], kDecodeInChild) == 0) return decode(argv[2]).blocks.empty() ? 1 : 0;
+    const fs::path dir = argc > 1 ? fs::path(argv[1]) : fs::current_path();
+    const fs::path long_recording = dir / "BENCH_LONG.wav";
+    const fs::path short_recording = dir / "BENCH_SHORT.wav";
+    const Bytes long_tape = synthetic_tape(kLongTapeBytes);
+    const double minutes = static_cast<double>(make_recording(long_tape, dir, long_recording)) / 44100 / 60;
+    make_recording(synthetic_tape(kShortTapeBytes), dir, short_recording);
+
+    double best_decode = 1e9, best_read = 1e9;
+    std::size_t blocks = 0, sound = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        const auto start = std::chrono::steady_clock::now();
+        const auto decoded = decode(long_recording);
+        best_decode = std::min(best_decode, seconds_since(start));
+        blocks = decoded.blocks.size();
+        sound = static_cast<std::size_t>(std::count_if(decoded.blocks.begin(), decoded.blocks.end(),
+                                                        [](const morlevix::HeardBlock& b) { return b.sound(); }));
+        best_read = std::min(best_read, time_plain_read(long_recording));
+    }
+    const double seconds = minutes * 60;
+    std::printf("recording: %.1f minutes, 44.1 kHz 16-bit mono, %.0f MB (best of %d rounds)\n", minutes,
+                static_cast<double>(fs::file_size(long_recording)) / 1e6, kRounds);
+    std::printf("blocks heard: %zu of %zu, %zu sound\n", blocks, morlevix::testing::image_blocks(long_tape).size(), sound);
+    std::printf("decoding:    %8.3f s, %8.0f times faster than real time\n", best_decode, seconds / best_decode);
+    std::printf("plain read:  %8.3f s, %8.0f times faster than real time\n", best_read, seconds / best_read);
+    std::printf("ratio:       %8.1f (decoding time / plain read time)\n", best_decode / best_read);
+
+    const long short_peak = peak_memory_of_child(argv[0], kDecodeInChild, short_recording);
+    const long long_peak = peak_memory_of_child(argv[0], kDecodeInChild, long_recording);
+    std::printf("peak memory: %ld KiB for a 1-minute recording, %ld KiB for a %.0f-minute one (difference %ld KiB)\n",
+                short_peak, long_peak, minutes, long_peak - short_peak);
+    fs::remove(long_recording);
+    fs::remove(short_recording);
+
+    for (double snr : {5.0, 4.0, 3.0}) {
+        const auto [back, all] = blocks_through_hiss(snr);
+        std::printf("white hiss at %.0f dB: %zu of %zu blocks back\n", snr, back, all);
+    }
+    return 0;
+}

@@ -1,0 +1,120 @@
+// The cassette signal read back: samples of a recording in, tape blocks out.
+// It mirrors the encoder, and reads real recordings, not only our own square
+// waves: any level, either polarity, a DC offset, the band limits of tapes
+// and sound cards, hiss, a tape running fast or slow and wobbling, low
+// sample rates.
+//
+// How:
+// - The samples are summed a few at a time down to about 14 kHz, then a
+//   linear-phase band-pass around the signal's two tones (1,225 and 2,450 Hz)
+//   takes away DC, rumble and hiss; linear phase keeps every crossing where
+//   it was, whatever the cycles around it.
+// - Zero crossings count once the signal has gone past a hysteresis that
+//   follows its level, so that noise and ringing in the silences make none;
+//   their times are interpolated between samples.
+// - Cycles are timed from crossing to crossing in one direction, which no
+//   stray crossing can pair wrongly, and in both directions at once: only
+//   the direction in which every cycle starts shows the alternating short
+//   and long cycles of a leader or marker byte, so the recording's polarity
+//   chooses itself.
+// - The two cycle lengths are learned from each leader (its 0x55 bytes
+//   alternate them) and followed cycle by cycle through every block, so a
+//   tape that runs fast, slow or wobbles is followed.
+// - A block starts at a sync byte after a marker byte. Inside a block, a
+//   crossing lost to noise shows as a cycle whose middle crossing is off
+//   centre, and is put back; a silence or dropout ends the block, and the
+//   search starts afresh.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "tape_image_reader.h"
+
+namespace morlevix {
+
+// A block as heard in a recording.
+struct HeardBlock {
+    TapeBlock block;        // its bytes, sync byte first; `length` of them were heard
+    bool complete = false;  // false: the signal broke off inside it
+    double seconds = 0;     // where its sync byte starts in the recording
+
+    bool sound() const { return complete && checksum_is_right(block); }
+};
+
+class CassetteDecoder {
+public:
+    explicit CassetteDecoder(double sample_rate);
+
+    // The next samples of one channel, as values around 0 (any level).
+    void feed(const float* samples, std::size_t count);
+    // The end of the recording: a block still being heard is cut there.
+    void finish();
+
+    const std::vector<HeardBlock>& blocks() const { return blocks_; }
+
+private:
+    static constexpr int kBitsInSync = 16;     // a marker byte and the sync byte
+    static constexpr int kLeaderCycles = 8;    // cycles that show a leader
+    static constexpr int kDirections = 2;
+
+    // Crossings in one direction, and the cycles they time while searching.
+    struct CycleTrack {
+        double last_crossing = 0;
+        std::uint32_t window = 0;  // the latest bits, newest highest
+        int valid_run = 0;         // cycles in a row of a bit's length
+        double bit_starts[kBitsInSync] = {};  // when the latest bits began, newest last
+        double periods[kLeaderCycles] = {};   // the latest cycles, newest last
+        int periods_seen = 0;
+    };
+
+    void filter_and_detect();
+    void crossing(int direction, double time);
+    void search(CycleTrack& track, double start, double period);
+    void learn_from_leader(CycleTrack& track, double period);
+    void read_cycle(double start, double period);
+    void read_bit(double period);
+    int classify(double period) const;
+    void learn(int bit, double period);
+    void start_block(const CycleTrack& track);
+    void end_block(bool complete);
+
+    double seconds_per_step_;
+    // Summing the samples down to the processing rate.
+    std::size_t step_;
+    std::size_t step_fill_ = 0;
+    float step_sum_ = 0;
+    float previous_step_sum_ = 0;
+    // The band-pass: taps, and a chunk of processed samples they run over,
+    // after the last taps - 1 of the chunk before.
+    std::vector<float> taps_;
+    std::vector<float> input_;
+    std::vector<float> output_;
+    std::size_t history_;
+    std::size_t filled_;  // of input_
+    // Crossings.
+    float level_ = 0;
+    float level_rate_;
+    float held_level_ = 0;  // the highest level of late, fading
+    float held_level_decay_;
+    std::int64_t position_ = 0;  // processed samples so far
+    float previous_ = 0;
+    bool above_ = false;    // the last crossing counted went up
+    double candidate_ = 0;  // the latest zero crossing, not yet counted
+    CycleTrack tracks_[kDirections];
+    // Cycle lengths, in processed samples.
+    double short_cycle_;
+    double long_cycle_;
+    double nominal_short_;
+    // The block being heard.
+    bool reading_ = false;
+    int reading_direction_ = 0;
+    double pending_ = 0;  // a piece of a cycle cut by a glitch
+    int bits_ = 0;
+    unsigned byte_ = 0;
+    HeardBlock current_;
+    std::vector<HeardBlock> blocks_;
+};
+
+}  // namespace morlevix

@@ -1,0 +1,110 @@
+#include "recording_converter.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "cassette_encoder.h"
+#include "wav_input.h"
+
+namespace morlevix {
+namespace {
+
+constexpr std::size_t kFramesPerRead = 16384;
+
+std::size_t sound_blocks(const CassetteDecoder& decoder)
+{
+    const auto& blocks = decoder.blocks();
+    return static_cast<std::size_t>(std::count_if(blocks.begin(), blocks.end(), [](const HeardBlock& b) { return b.sound(); }));
+}
+
+// The bytes of a heard block as the image keeps them, or none.
+std::size_t kept_length(const HeardBlock& heard)
+{
+    const TapeBlock& block = heard.block;
+    if (heard.complete) return block.length;
+    return block.length > kBlockLengthOffset ? block.payload_length() + kBlockFraming : 0;
+}
+
+}  // namespace
+
+bool DecodedRecording::sound() const
+{
+    return error.empty() && !blocks.empty() &&
+           std::all_of(blocks.begin(), blocks.end(), [](const HeardBlock& b) { return b.sound(); });
+}
+
+DecodedRecording decode_recording(std::istream& wav)
+{
+    DecodedRecording result;
+    WavReader reader(wav);
+    if (!reader.open()) {
+        result.error = reader.error();
+        return result;
+    }
+    const WavFormat& format = reader.format();
+    // One decoder per channel; a channel gets its own only once it differs
+    // from the first, starting from a copy of the first one's state.
+    std::vector<std::optional<CassetteDecoder>> decoders(format.channels);
+    decoders[0].emplace(format.sample_rate);
+    std::vector<std::vector<float>> samples;
+    std::uint64_t frames = 0;
+    for (std::size_t read; (read = reader.read(samples, kFramesPerRead)) > 0;) {
+        frames += read;
+        for (std::size_t c = 1; c < decoders.size(); ++c)
+            if (!decoders[c] && samples[c] != samples[0]) decoders[c] = decoders[0];
+        for (std::size_t c = 0; c < decoders.size(); ++c)
+            if (decoders[c]) decoders[c]->feed(samples[c].data(), read);
+    }
+    result.error = reader.error();
+    result.seconds = static_cast<double>(frames) / format.sample_rate;
+
+    // The channel with the most sound blocks, then the most blocks.
+    std::size_t best = 0;
+    for (std::size_t c = 0; c < decoders.size(); ++c) {
+        if (!decoders[c]) continue;
+        decoders[c]->finish();
+        const auto& candidate = *decoders[c];
+        const auto& chosen = *decoders[best];
+        if (sound_blocks(candidate) > sound_blocks(chosen) ||
+            (sound_blocks(candidate) == sound_blocks(chosen) && candidate.blocks().size() > chosen.blocks().size()))
+            best = c;
+    }
+    result.channel = static_cast<unsigned>(best);
+    result.blocks = decoders[best]->blocks();
+    return result;
+}
+
+std::vector<std::uint8_t> tape_image_of(const std::vector<HeardBlock>& blocks)
+{
+    std::vector<std::uint8_t> image;
+    for (const auto& heard : blocks) {
+        const std::size_t length = kept_length(heard);
+        if (length == 0) continue;
+        image.insert(image.end(), kImageLeaderLength, kLeaderByte);
+        const auto start = heard.block.bytes.begin();
+        image.insert(image.end(), start, start + static_cast<std::ptrdiff_t>(heard.block.length));
+        image.resize(image.size() + (length - heard.block.length), 0);
+    }
+    return image;
+}
+
+TapeCatalog catalog_of(const std::vector<HeardBlock>& blocks)
+{
+    TapeCatalogBuilder builder;
+    std::uint64_t position = 0;
+    for (const auto& heard : blocks) {
+        const std::size_t length = kept_length(heard);
+        if (length == 0) {
+            builder.cut_short(heard.block, position, heard.seconds);
+            continue;
+        }
+        position += kImageLeaderLength;
+        TapeBlock kept = heard.block;
+        kept.length = length;  // the bytes not heard are the zeros the image holds
+        builder.add(kept, position, heard.seconds, !heard.complete);
+        position += length;
+    }
+    return builder.catalog();
+}
+
+}  // namespace morlevix

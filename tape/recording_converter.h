@@ -1,0 +1,46 @@
+// The recording converter: one WAV recording of a cassette in, the tape
+// image it holds out. The mirror of the tape image converter.
+//
+// Every channel is decoded (a channel that only repeats the first costs
+// nothing), and the one that gives the most sound blocks is kept: a
+// recording with the signal on one channel only reads like a mono one.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "cassette_decoder.h"
+#include "tape_catalog.h"
+#include "wav_output.h"
+
+namespace morlevix {
+
+// The layout of Alice tape images in circulation: a leader before every block.
+inline constexpr std::size_t kImageLeaderLength = 128;
+
+struct DecodedRecording {
+    std::string error;  // what is wrong with the WAV file; empty when it could be read
+    std::vector<HeardBlock> blocks;
+    unsigned channel = 0;  // the channel the blocks come from
+    double seconds = 0;    // the recording's length
+
+    bool sound() const;
+};
+
+DecodedRecording decode_recording(std::istream& wav);
+
+// The tape image of the blocks heard: each preceded by a leader of 0x55
+// bytes. A block the signal broke off inside keeps its length, the bytes
+// not heard as 0, so that the blocks after it stay whole; one broken off
+// before its length byte was heard has nothing to keep.
+std::vector<std::uint8_t> tape_image_of(const std::vector<HeardBlock>& blocks);
+
+// What the blocks heard make of a tape, positions counted in that image.
+TapeCatalog catalog_of(const std::vector<HeardBlock>& blocks);
+
+// A recording where no block was heard at all.
+inline constexpr char kNoBlockText[] = "aucun bloc entendu dans l'enregistrement";
+
+}  // namespace morlevix

@@ -1,0 +1,239 @@
+#include "wav_input.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <istream>
+#include <limits>
+
+namespace morlevix {
+namespace {
+
+constexpr std::size_t kTagSize = 4;
+constexpr std::size_t kChunkHeaderSize = 8;
+constexpr std::size_t kRiffHeaderSize = 12;
+constexpr std::uint16_t kPcmTag = 0x0001;
+constexpr std::uint16_t kFloatTag = 0x0003;
+constexpr std::uint16_t kExtensibleTag = 0xFFFE;
+constexpr std::uint32_t kPlainFormatSize = 16;
+constexpr std::uint32_t kExtensibleFormatSize = 40;
+constexpr std::uint32_t kMaxFormatSize = 1024;  // anything larger is not a format chunk
+constexpr std::size_t kSubFormatOffset = 24;
+// The 14 bytes that follow the format tag in the sub-format GUID of every
+// standard WAVE_FORMAT_EXTENSIBLE sub-format.
+constexpr std::array<unsigned char, 14> kSubFormatTail = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                                         0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+// A data size of 0, or all ones, is what a recorder that was never closed
+// leaves: the samples run to the end of the file.
+constexpr std::uint32_t kUnclosedDataSize = 0xFFFFFFFF;
+constexpr std::size_t kBitsPerByte = 8;
+// Float samples beyond this are clamped, and any that is not a number
+// reads as silence: one such sample must not poison the filters for good.
+constexpr double kLargestFloatSample = 1.0e4;
+
+constexpr double kScale8 = 128.0;
+constexpr double kScale16 = 32768.0;
+constexpr double kScale24 = 8388608.0;
+constexpr double kScale32 = 2147483648.0;
+constexpr int kUnsigned8Centre = 128;
+
+std::uint16_t le16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+std::uint32_t le32(const unsigned char* p)
+{
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+bool read_exactly(std::istream& file, unsigned char* data, std::size_t size)
+{
+    file.read(reinterpret_cast<char*>(data), static_cast<std::streamsize>(size));
+    return static_cast<std::size_t>(file.gcount()) == size;
+}
+
+float finite_sample(double value)
+{
+    if (!std::isfinite(value)) return 0.0f;
+    return static_cast<float>(std::clamp(value, -kLargestFloatSample, kLargestFloatSample));
+}
+
+// One sample of the container's size at `p`, as a value from -1 to 1.
+template <SampleEncoding Encoding, std::size_t Bytes>
+float sample_at(const unsigned char* p)
+{
+    if constexpr (Encoding == SampleEncoding::floating) {
+        if constexpr (Bytes == 4) {
+            float value;
+            std::memcpy(&value, p, sizeof value);
+            return finite_sample(value);
+        } else {
+            double value;
+            std::memcpy(&value, p, sizeof value);
+            return finite_sample(value);
+        }
+    } else if constexpr (Bytes == 1) {
+        return static_cast<float>((p[0] - kUnsigned8Centre) / kScale8);
+    } else if constexpr (Bytes == 2) {
+        return static_cast<float>(static_cast<std::int16_t>(le16(p)) / kScale16);
+    } else if constexpr (Bytes == 3) {
+        constexpr std::int32_t kSignBit = 0x800000;
+        constexpr std::int32_t kWrap = 0x1000000;
+        std::int32_t value = p[0] | p[1] << 8 | p[2] << 16;
+        if (value & kSignBit) value -= kWrap;
+        return static_cast<float>(value / kScale24);
+    } else {
+        return static_cast<float>(static_cast<std::int32_t>(le32(p)) / kScale32);
+    }
+}
+
+// `Channels` is the number of channels when it is known when compiling
+// (mono and stereo: the loops then run at full speed), or 0.
+template <SampleEncoding Encoding, std::size_t Bytes, std::size_t Channels>
+void deinterleave(const unsigned char* data, std::size_t frames, std::vector<std::vector<float>>& channels)
+{
+    const std::size_t count = Channels != 0 ? Channels : channels.size();
+    const std::size_t frame = count * Bytes;
+    for (std::size_t c = 0; c < count; ++c) {
+        float* out = channels[c].data();
+        const unsigned char* p = data + c * Bytes;
+        for (std::size_t i = 0; i < frames; ++i) out[i] = sample_at<Encoding, Bytes>(p + i * frame);
+    }
+}
+
+template <SampleEncoding Encoding, std::size_t Bytes>
+void deinterleave(const unsigned char* data, std::size_t frames, std::vector<std::vector<float>>& channels)
+{
+    if (channels.size() == 1) deinterleave<Encoding, Bytes, 1>(data, frames, channels);
+    else if (channels.size() == 2) deinterleave<Encoding, Bytes, 2>(data, frames, channels);
+    else deinterleave<Encoding, Bytes, 0>(data, frames, channels);
+}
+
+}  // namespace
+
+bool looks_like_wav(std::istream& file)
+{
+    std::array<char, kTagSize> tag{};
+    const auto start = file.tellg();
+    file.read(tag.data(), tag.size());
+    const bool riff = file.gcount() == static_cast<std::streamsize>(tag.size()) && std::memcmp(tag.data(), "RIFF", 4) == 0;
+    file.clear();
+    file.seekg(start);
+    return riff;
+}
+
+WavReader::WavReader(std::istream& file) : file_(file) {}
+
+bool WavReader::fail(const std::string& text)
+{
+    error_ = text;
+    return false;
+}
+
+bool WavReader::read_format_chunk(std::uint32_t size)
+{
+    if (size < kPlainFormatSize || size > kMaxFormatSize) return fail("bloc de format WAV de taille impossible");
+    std::vector<unsigned char> chunk(size + (size & 1));
+    if (!read_exactly(file_, chunk.data(), chunk.size()) && file_.gcount() < static_cast<std::streamsize>(size))
+        return fail("en-tete WAV coupe");
+    std::uint16_t tag = le16(chunk.data());
+    format_.channels = le16(chunk.data() + 2);
+    format_.sample_rate = le32(chunk.data() + 4);
+    format_.block_align = le16(chunk.data() + 12);
+    format_.bits_per_sample = le16(chunk.data() + 14);
+    if (tag == kExtensibleTag) {
+        if (size < kExtensibleFormatSize) return fail("en-tete WAV coupe");
+        if (!std::equal(kSubFormatTail.begin(), kSubFormatTail.end(), chunk.begin() + kSubFormatOffset + 2))
+            return fail("format WAV inconnu");
+        tag = le16(chunk.data() + kSubFormatOffset);
+    }
+    if (tag == kPcmTag) {
+        format_.encoding = SampleEncoding::integer;
+        const auto bits = format_.bits_per_sample;
+        if (bits != 8 && bits != 16 && bits != 24 && bits != 32)
+            return fail("echantillons de " + std::to_string(bits) + " bits non pris en charge");
+    } else if (tag == kFloatTag) {
+        format_.encoding = SampleEncoding::floating;
+        if (format_.bits_per_sample != 32 && format_.bits_per_sample != 64)
+            return fail("echantillons flottants de " + std::to_string(format_.bits_per_sample) + " bits non pris en charge");
+    } else {
+        return fail("format WAV compresse ou inconnu (code " + std::to_string(tag) + ") non pris en charge");
+    }
+    if (format_.channels == 0 || format_.channels > kMaxRecordingChannels)
+        return fail("nombre de canaux impossible (" + std::to_string(format_.channels) + ")");
+    if (format_.sample_rate < kMinRecordingRate || format_.sample_rate > kMaxRecordingRate)
+        return fail("frequence d'echantillonnage non prise en charge (" + std::to_string(format_.sample_rate) +
+                    " Hz ; de 8000 a 192000 Hz)");
+    if (format_.block_align != format_.channels * (format_.bits_per_sample / kBitsPerByte))
+        return fail("taille des echantillons incoherente");
+    return true;
+}
+
+bool WavReader::open()
+{
+    unsigned char riff[kRiffHeaderSize];
+    if (!read_exactly(file_, riff, sizeof riff)) {
+        if (file_.bad()) return fail("lecture impossible");
+        return fail(file_.gcount() >= static_cast<std::streamsize>(kTagSize) && std::memcmp(riff, "RIFF", 4) == 0
+                        ? "en-tete WAV coupe"
+                        : "pas un fichier WAV");
+    }
+    if (std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0) return fail("pas un fichier WAV");
+    bool have_format = false;
+    for (;;) {
+        unsigned char header[kChunkHeaderSize];
+        if (!read_exactly(file_, header, sizeof header)) {
+            if (file_.bad()) return fail("lecture impossible");
+            return fail(have_format ? "pas d'echantillons dans le fichier WAV" : "en-tete WAV coupe");
+        }
+        const std::uint32_t size = le32(header + kTagSize);
+        if (std::memcmp(header, "fmt ", 4) == 0) {
+            if (!read_format_chunk(size)) return false;
+            have_format = true;
+        } else if (std::memcmp(header, "data", 4) == 0) {
+            if (!have_format) return fail("echantillons avant le format dans le fichier WAV");
+            data_left_ = size == 0 || size == kUnclosedDataSize ? std::numeric_limits<std::uint64_t>::max() : size;
+            return true;
+        } else {
+            // Any other chunk is skipped, with its pad byte when its size is odd.
+            const std::uint64_t skip = std::uint64_t{size} + (size & 1);
+            file_.ignore(static_cast<std::streamsize>(skip));
+            if (static_cast<std::uint64_t>(file_.gcount()) != skip) {
+                if (file_.bad()) return fail("lecture impossible");
+                return fail(have_format ? "pas d'echantillons dans le fichier WAV" : "en-tete WAV coupe");
+            }
+        }
+    }
+}
+
+std::size_t WavReader::read(std::vector<std::vector<float>>& channels, std::size_t max_frames)
+{
+    channels.resize(format_.channels);
+    const std::size_t frame = format_.block_align;
+    const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(data_left_ / frame, max_frames));
+    buffer_.resize(wanted * frame);
+    file_.read(reinterpret_cast<char*>(buffer_.data()), static_cast<std::streamsize>(buffer_.size()));
+    const std::size_t frames = static_cast<std::size_t>(file_.gcount()) / frame;
+    if (frames < wanted) {
+        data_left_ = 0;  // the file ends here, whatever its data size said
+        if (file_.bad()) error_ = "lecture impossible";
+    } else {
+        data_left_ -= frames * frame;
+    }
+    for (auto& channel : channels) channel.resize(frames);
+    if (frames == 0) return 0;
+    const unsigned char* data = buffer_.data();
+    const auto floating = format_.encoding == SampleEncoding::floating;
+    switch (format_.bits_per_sample) {
+    case 8: deinterleave<SampleEncoding::integer, 1>(data, frames, channels); break;
+    case 16: deinterleave<SampleEncoding::integer, 2>(data, frames, channels); break;
+    case 24: deinterleave<SampleEncoding::integer, 3>(data, frames, channels); break;
+    case 32:
+        if (floating) deinterleave<SampleEncoding::floating, 4>(data, frames, channels);
+        else deinterleave<SampleEncoding::integer, 4>(data, frames, channels);
+        break;
+    default: deinterleave<SampleEncoding::floating, 8>(data, frames, channels); break;
+    }
+    return frames;
+}
+
+}  // namespace morlevix

@@ -1,0 +1,184 @@
+// The decoder on recordings made from our own WAVs and put through what
+// real tapes suffer: every block must come back, byte for byte.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <random>
+#include <sstream>
+
+#include "conversion_properties.h"
+#include "recordings.h"
+#include "signal_decoder.h"
+#include "tape/recording_converter.h"
+#include "tape_builder.h"
+
+namespace morlevix {
+namespace {
+
+using testing::Bytes;
+using testing::concat;
+using testing::Recording;
+
+// Two files: one with a gap flag of 0 (blocks 4 ms apart), one with 0xFF
+// (a gap and leader before every block), blocks of every length class,
+// random payloads, an unusual block type.
+Bytes two_file_tape()
+{
+    std::mt19937 generator(7);
+    Bytes long_payload(700), short_payload(40);
+    for (auto& b : long_payload) b = static_cast<std::uint8_t>(generator());
+    for (auto& b : short_payload) b = static_cast<std::uint8_t>(generator());
+    return concat({testing::tape_file("ALPHA", long_payload, 0x00), testing::header_block("BETA", 0xFF),
+                   testing::data_block(short_payload), testing::data_block({}),
+                   testing::tape_block(0x42, {1, 2, 3}), testing::end_of_file_block()});
+}
+
+DecodedRecording decode(const Bytes& wav)
+{
+    std::istringstream in(std::string(wav.begin(), wav.end()));
+    return decode_recording(in);
+}
+
+std::vector<Bytes> heard_bytes(const DecodedRecording& decoded)
+{
+    std::vector<Bytes> blocks;
+    for (const auto& heard : decoded.blocks) {
+        const auto start = heard.block.bytes.begin();
+        blocks.emplace_back(start, start + static_cast<std::ptrdiff_t>(heard.block.length));
+    }
+    return blocks;
+}
+
+// Every block of `image` comes back whole and sound from `wav`.
+void expect_every_block(const Bytes& image, const Bytes& wav, const std::string& what)
+{
+    const auto decoded = decode(wav);
+    EXPECT_EQ(decoded.error, "") << what;
+    EXPECT_EQ(heard_bytes(decoded), testing::image_blocks(image)) << what;
+    EXPECT_TRUE(decoded.sound()) << what;
+}
+
+TEST(CassetteDecoder, OurOwnWavsComeBackByteForByte)
+{
+    // Converting the decoded image gives back the very WAV it was heard from.
+    auto tapes = testing::seed_tapes();
+    tapes.push_back(two_file_tape());
+    for (std::size_t i = 0; i < tapes.size(); ++i) {
+        const Bytes wav = testing::wav_of(tapes[i]);
+        const auto decoded = decode(wav);
+        EXPECT_EQ(heard_bytes(decoded), testing::image_blocks(tapes[i])) << "tape " << i;
+        if (decoded.blocks.empty()) continue;  // nothing to make an image of
+        EXPECT_EQ(testing::wav_of(tape_image_of(decoded.blocks)), wav) << "tape " << i;
+    }
+}
+
+TEST(CassetteDecoder, EveryBlockComesBackThroughWhatTapesSuffer)
+{
+    const Bytes image = two_file_tape();
+    const Recording ours = testing::recording_of(image);
+    using testing::ac_coupled;
+    using testing::low_passed;
+    using testing::played;
+    using testing::with_hiss;
+    // An old cassette: band-limited, hiss, running 4 % slow and wobbling.
+    const auto old_cassette = [&](double rate) {
+        return with_hiss(played(ac_coupled(low_passed(ours, 2800), 200), rate, 0.96, 0.02, 0.5, 0.005, 8), 15, 3);
+    };
+    const std::vector<std::pair<std::string, std::function<Recording()>>> cases = {
+        {"a whisper, -40 dBFS", [&] { return testing::with_gain(ours, -40); }},
+        {"hard clipping of a rounded signal", [&] { return testing::clipped(low_passed(ours, 2800), 20); }},
+        {"a DC offset", [&] { return testing::with_offset(testing::with_gain(ours, -6), 0.3); }},
+        {"inverted", [&] { return testing::inverted(ours); }},
+        {"low-pass at 2.8 kHz", [&] { return low_passed(ours, 2800); }},
+        {"AC coupling at 300 Hz", [&] { return ac_coupled(ours, 300); }},
+        {"high-pass at 400 Hz", [&] { return testing::high_passed(ours, 400); }},
+        {"hiss at 5 dB", [&] { return with_hiss(testing::with_gain(ours, -10), 5, 1); }},
+        {"hiss at 5 dB, inverted", [&] { return with_hiss(testing::inverted(ours), 5, 2); }},
+        {"12 % fast", [&] { return played(ours, 44100, 1.12); }},
+        {"12 % slow", [&] { return played(ours, 44100, 0.88); }},
+        {"wow and flutter", [&] { return played(ours, 44100, 1.0, 0.03, 0.7, 0.01, 9); }},
+        {"12 % fast, band-limited, hiss at 15 dB",
+         [&] { return with_hiss(played(ac_coupled(low_passed(ours, 2800), 300), 44100, 1.12), 15, 8); }},
+        {"12 % slow, band-limited, hiss at 15 dB",
+         [&] { return with_hiss(played(ac_coupled(low_passed(ours, 2800), 300), 44100, 0.88), 15, 9); }},
+        {"clipped, then AC-coupled", [&] { return ac_coupled(testing::clipped(low_passed(ours, 2800), 20), 200); }},
+        {"an old cassette", [&] { return old_cassette(44100); }},
+        {"an old cassette at 8 kHz", [&] { return old_cassette(8000); }},
+        {"an old cassette at 22.05 kHz, inverted", [&] { return testing::inverted(old_cassette(22050)); }},
+    };
+    for (const auto& [what, make] : cases) expect_every_block(image, testing::wav_file({make()}), what);
+}
+
+TEST(CassetteDecoder, EveryRateLayoutAndSampleFormatReads)
+{
+    const Bytes image = two_file_tape();
+    const Recording ours = testing::recording_of(image);
+    for (double rate : {8000.0, 11025.0, 22050.0, 48000.0, 96000.0, 192000.0})
+        expect_every_block(image, testing::wav_file({testing::resampled(ours, rate)}), std::to_string(rate) + " Hz");
+    const auto telephone = testing::high_passed(testing::low_passed(testing::resampled(ours, 8000), 3400), 300);
+    expect_every_block(image, testing::wav_file({telephone}), "telephone band");
+
+    using testing::SampleFormat;
+    const Recording quiet = testing::with_gain(ours, -12);
+    for (auto format : {SampleFormat::pcm8, SampleFormat::pcm16, SampleFormat::pcm24, SampleFormat::pcm32,
+                        SampleFormat::float32, SampleFormat::float64})
+        for (bool extensible : {false, true})
+            expect_every_block(image, testing::wav_file({quiet}, {format, extensible}),
+                               "format " + std::to_string(static_cast<int>(format)) + (extensible ? " extensible" : ""));
+
+    // The signal on one channel only, the other silent or full of hiss;
+    // both channels the same; one channel the other inverted.
+    Recording silence = ours;
+    std::fill(silence.samples.begin(), silence.samples.end(), 0.0);
+    const Recording hiss = testing::with_hiss(silence, 0, 4);
+    const std::vector<std::pair<std::string, std::vector<Recording>>> layouts = {
+        {"left only", {ours, silence}}, {"right only, hiss on the left", {testing::with_gain(hiss, -20), ours}},
+        {"same on both", {ours, ours}}, {"right inverted", {ours, testing::inverted(ours)}},
+        {"third of four", {silence, silence, ours, silence}}};
+    for (const auto& [what, channels] : layouts) expect_every_block(image, testing::wav_file(channels), what);
+}
+
+TEST(CassetteDecoder, HissAloneMakesNoBlock)
+{
+    for (double rate : {8000.0, 44100.0}) {
+        Recording hiss;
+        hiss.rate = rate;
+        hiss.samples.assign(static_cast<std::size_t>(rate * 30), 0.5);  // the level the hiss is measured against
+        hiss = testing::with_offset(testing::with_hiss(hiss, 0, 5), -0.5);
+        for (const auto& heard : {hiss, testing::low_passed(hiss, 3000)})
+            EXPECT_EQ(decode(testing::wav_file({heard})).blocks.size(), 0u) << rate << " Hz";
+    }
+}
+
+TEST(CassetteDecoder, ADropoutBreaksItsBlockAndSparesTheOthers)
+{
+    const Bytes image = testing::tape_file("TROU", testing::counting_payload(600));
+    const auto blocks = testing::image_blocks(image);
+    // A tenth of a second of silence in the middle of the second data block
+    // (it starts about 3.67 s in; 255 bytes last about 1.25 s).
+    const auto decoded = decode(testing::wav_file({testing::with_dropout(testing::recording_of(image), 4.2, 4.3)}));
+    ASSERT_EQ(decoded.blocks.size(), blocks.size());
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        const auto& heard = decoded.blocks[i];
+        if (i != 2) {
+            EXPECT_TRUE(heard.sound()) << "block " << i;
+            continue;
+        }
+        EXPECT_FALSE(heard.complete);
+        EXPECT_GT(heard.block.length, 3u);
+        EXPECT_TRUE(std::equal(heard.block.bytes.begin(), heard.block.bytes.begin() + static_cast<std::ptrdiff_t>(heard.block.length),
+                               blocks[i].begin()));
+        EXPECT_NEAR(heard.seconds, 3.67, 0.05);
+    }
+    // The image keeps the broken block at its full length, so the blocks
+    // after it stay whole; the catalog says which block broke off.
+    const Bytes kept = tape_image_of(decoded.blocks);
+    EXPECT_EQ(testing::image_blocks(kept).size(), blocks.size());
+    const auto problems = catalog_problems(catalog_of(decoded.blocks));
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find("bloc 01 de 255 octets a la position"), std::string::npos) << problems[0];
+    EXPECT_NE(problems[0].find("signal interrompu dans le bloc"), std::string::npos) << problems[0];
+}
+
+}  // namespace
+}  // namespace morlevix

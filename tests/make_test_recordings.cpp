@@ -1,0 +1,33 @@
+// Writes degraded recordings of a small tape, for comparing how the Linux
+// and Windows programs decode them: make_test_recordings DIR
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
+#include "recordings.h"
+
+int main(int argc, char** argv)
+{
+    using namespace morlevix::testing;
+    if (argc != 2) {
+        std::cerr << "usage: make_test_recordings DIR\n";
+        return 2;
+    }
+    const std::filesystem::path dir = argv[1];
+    std::filesystem::create_directories(dir);
+    const Recording ours = recording_of(concat({tape_file("UN", counting_payload(300)), tape_file("DEUX", {1, 2, 3}, 0xFF)}));
+    const Recording old = with_hiss(played(ac_coupled(low_passed(ours, 2800), 200), 44100, 0.96, 0.02, 0.5, 0.005, 8), 15, 3);
+    const Recording phone = high_passed(low_passed(resampled(ours, 8000), 3400), 300);
+    Recording silence = ours;
+    for (auto& s : silence.samples) s = 0;
+    const std::pair<const char*, Bytes> recordings[] = {
+        {"vieille.wav", wav_file({old})},
+        {"telephone.wav", wav_file({phone}, {SampleFormat::pcm8, false})},
+        {"droite.wav", wav_file({silence, with_gain(played(ours, 48000, 1.1), -20)}, {SampleFormat::float32, true})},
+        {"souffle.wav", wav_file({with_hiss(with_gain(ours, -10), 5, 1)}, {SampleFormat::pcm24, false})},
+    };
+    for (const auto& [name, bytes] : recordings)
+        std::ofstream(dir / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    std::cout << std::size(recordings) << " recordings in " << dir.string() << '\n';
+    return 0;
+}

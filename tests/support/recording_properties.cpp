@@ -1,0 +1,75 @@
+#include "recording_properties.h"
+
+#include <cmath>
+#include <sstream>
+
+#include "recordings.h"
+#include "signal_decoder.h"
+#include "tape/cassette_decoder.h"
+#include "tape/recording_converter.h"
+
+namespace morlevix::testing {
+namespace {
+
+constexpr double kRates[] = {8000, 11025, 22050, 44100, 48000, 96000, 192000};
+
+std::vector<Bytes> blocks_of(const CassetteDecoder& decoder)
+{
+    std::vector<Bytes> blocks;
+    for (const auto& heard : decoder.blocks()) {
+        Bytes bytes(heard.block.bytes.begin(), heard.block.bytes.begin() + static_cast<std::ptrdiff_t>(heard.block.length));
+        bytes.push_back(heard.complete ? 1 : 0);
+        blocks.push_back(bytes);
+    }
+    return blocks;
+}
+
+}  // namespace
+
+std::string broken_recording_property(const Bytes& file)
+{
+    std::istringstream in(std::string(file.begin(), file.end()));
+    const auto decoded = decode_recording(in);
+    // The image of what was heard holds every block that got its length.
+    const auto image = tape_image_of(decoded.blocks);
+    std::size_t kept = 0;
+    for (const auto& heard : decoded.blocks) kept += heard.complete || heard.block.length > kBlockLengthOffset ? 1 : 0;
+    if (image_blocks(image).size() != kept) return "the image does not keep every block heard whole";
+    for (const auto& heard : decoded.blocks)
+        if (heard.block.length > kMaxBlockSize || heard.block.length == 0) return "a heard block of impossible length";
+
+    // The bytes as 8-bit samples at a rate the first byte picks: the blocks
+    // heard do not depend on how the samples arrive.
+    if (file.size() < 2) return "";
+    const double rate = kRates[file[0] % (sizeof kRates / sizeof kRates[0])];
+    std::vector<float> samples;
+    for (std::size_t i = 1; i < file.size(); ++i) samples.push_back((file[i] - 128) / 128.0f);
+    CassetteDecoder whole(rate), pieces(rate);
+    whole.feed(samples.data(), samples.size());
+    whole.finish();
+    std::size_t piece = 1;
+    for (std::size_t at = 0; at < samples.size(); at += piece, piece = piece % 97 + 7) {
+        pieces.feed(samples.data() + at, std::min(piece, samples.size() - at));
+    }
+    pieces.finish();
+    if (blocks_of(whole) != blocks_of(pieces)) return "the blocks heard depend on how the samples arrive";
+    return "";
+}
+
+std::vector<Bytes> seed_recordings()
+{
+    Recording ramp;
+    for (int i = 0; i < 32; ++i) ramp.samples.push_back(std::sin(i * 0.7));
+    std::vector<Bytes> seeds;
+    for (auto format : {SampleFormat::pcm8, SampleFormat::pcm16, SampleFormat::pcm24, SampleFormat::pcm32,
+                        SampleFormat::float32, SampleFormat::float64})
+        for (bool extensible : {false, true}) seeds.push_back(wav_file({ramp, ramp}, {format, extensible}));
+    // A tape, at the lowest rate and in 8 bits to keep it small; and our own WAV of it.
+    const Bytes tape = tape_file("SEED", {1, 2, 3});
+    const Recording low = resampled(recording_of(tape), 8000);
+    seeds.push_back(wav_file({low}, {SampleFormat::pcm8, false}));
+    seeds.push_back(wav_of(tape));
+    return seeds;
+}
+
+}  // namespace morlevix::testing

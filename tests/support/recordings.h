@@ -1,0 +1,61 @@
+// Recordings for the decoder's tests: our own WAV signal of a tape image,
+// then put through what real tapes and sound cards do to it (level,
+// clipping, DC, polarity, band limits, hiss, speed, wow and flutter,
+// resampling), and written as WAV files of any sample format and layout.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tape_builder.h"
+
+namespace morlevix::testing {
+
+// One channel of sound, values around 0, at `rate` samples per second.
+struct Recording {
+    double rate = 44100;
+    std::vector<double> samples;
+};
+
+// Our own WAV file for `image`.
+Bytes wav_of(const Bytes& image);
+// The signal of our own WAV for `image`, as values from -1 to 1.
+Recording recording_of(const Bytes& image);
+// The samples of our own WAV file, as values from -1 to 1.
+Recording recording_of_wav(const Bytes& wav_file);
+
+Recording with_gain(Recording r, double decibels);
+// Driven `decibels` into a hard limit at full scale.
+Recording clipped(Recording r, double decibels);
+Recording with_offset(Recording r, double offset);
+Recording inverted(Recording r);
+// Second-order Butterworth filters, and the first-order high-pass of an
+// AC-coupled input.
+Recording low_passed(Recording r, double cutoff);
+Recording high_passed(Recording r, double cutoff);
+Recording ac_coupled(Recording r, double cutoff);
+// White noise over the whole band, `snr` decibels below the power of the
+// signal where there is signal. The same seed gives the same noise.
+Recording with_hiss(Recording r, double snr, std::uint32_t seed);
+// The tape played back at `speed` times its speed (1.04: 4 % fast), with
+// an optional wobble of `wow_depth` (0.02: +-2 %) at `wow_rate` Hz and of
+// `flutter_depth` at `flutter_rate` Hz, and sampled at `rate`. Band-limited.
+Recording played(const Recording& r, double rate, double speed = 1.0, double wow_depth = 0, double wow_rate = 0,
+                 double flutter_depth = 0, double flutter_rate = 0);
+Recording resampled(const Recording& r, double rate);
+// Silence in place of the signal from `from` to `to` seconds.
+Recording with_dropout(Recording r, double from, double to);
+
+enum class SampleFormat { pcm8, pcm16, pcm24, pcm32, float32, float64 };
+
+struct WavLayout {
+    SampleFormat format = SampleFormat::pcm16;
+    bool extensible = false;
+};
+
+// A WAV file of the channels (all of the same rate and length).
+Bytes wav_file(const std::vector<Recording>& channels, WavLayout layout = {});
+
+}  // namespace morlevix::testing
