@@ -61,11 +61,6 @@ bool has_gap_before(const std::uint8_t* block, std::uint8_t gap_flag)
     return is_header_block(block) || gap_flag == kGapBeforeEveryBlock;
 }
 
-std::uint64_t gap_and_leader_sample_count()
-{
-    return kGapSamples + kLeaderLength * byte_sample_count(kLeaderByte);
-}
-
 }  // namespace
 
 void write_bit(WavWriter& wav, int bit)
@@ -107,12 +102,23 @@ std::uint64_t byte_sample_count(std::uint8_t value)
     return kBitsPerByte * kZeroCycle.size() - ones * (kZeroCycle.size() - kOneCycle.size());
 }
 
+std::vector<SignalPart> block_signal_parts(const std::uint8_t* block, std::size_t length, std::uint8_t gap_flag)
+{
+    const SignalPart gap = {SignalPart::silence, kGapSamples};
+    const SignalPart leader = {SignalPart::leader, kLeaderLength * byte_sample_count(kLeaderByte)};
+    std::vector<SignalPart> parts;
+    if (has_gap_before(block, gap_flag)) parts.insert(parts.end(), {gap, leader});
+    SignalPart framed = {SignalPart::block, 2 * byte_sample_count(kMarkerByte)};
+    for (std::size_t i = 0; i < length; ++i) framed.samples += byte_sample_count(block[i]);
+    parts.insert(parts.end(), {framed, {SignalPart::silence, kSilenceAfterBlock}});
+    if (is_header_block(block)) parts.insert(parts.end(), {gap, leader});
+    return parts;
+}
+
 std::uint64_t block_sample_count(const std::uint8_t* block, std::size_t length, std::uint8_t gap_flag)
 {
-    std::uint64_t samples = 2 * byte_sample_count(kMarkerByte) + kSilenceAfterBlock;
-    for (std::size_t i = 0; i < length; ++i) samples += byte_sample_count(block[i]);
-    if (has_gap_before(block, gap_flag)) samples += gap_and_leader_sample_count();
-    if (is_header_block(block)) samples += gap_and_leader_sample_count();
+    std::uint64_t samples = 0;
+    for (const auto& part : block_signal_parts(block, length, gap_flag)) samples += part.samples;
     return samples;
 }
 

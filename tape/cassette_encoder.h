@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "tape_image_reader.h"
 #include "wav_output.h"
@@ -43,5 +44,12 @@ void write_block(WavWriter& wav, const std::uint8_t* block, std::size_t length, 
 // Samples that write_byte and write_block produce, without producing them.
 std::uint64_t byte_sample_count(std::uint8_t value);
 std::uint64_t block_sample_count(const std::uint8_t* block, std::size_t length, std::uint8_t gap_flag);
+
+// What write_block writes, part by part, in order.
+struct SignalPart {
+    enum Kind { silence, leader, block } kind;
+    std::uint64_t samples;
+};
+std::vector<SignalPart> block_signal_parts(const std::uint8_t* block, std::size_t length, std::uint8_t gap_flag);
 
 }  // namespace morlevix

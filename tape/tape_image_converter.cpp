@@ -115,6 +115,32 @@ ConversionPlan plan_conversion(std::istream& tape, std::uint64_t max_data_size)
     return {outcome, data_size + kClosingSilenceSamples};
 }
 
+std::vector<SignalSegment> signal_layout(std::istream& tape)
+{
+    SilentReport silent;
+    std::vector<SignalSegment> segments;
+    std::uint64_t data_size = 0;
+    int file = -1;
+    const auto add = [&segments](SignalSegment::Kind kind, std::uint64_t start, std::uint64_t samples,
+                                 std::uint8_t type, int in_file) {
+        segments.push_back({kind, start, samples, type, in_file});
+    };
+    std::uint64_t at = 0;
+    walk_blocks(tape, silent, kMaxWavDataSize, data_size, [&](const TapeBlock& block, std::uint8_t gap_flag) {
+        if (block.is_header()) ++file;
+        for (const auto& part : block_signal_parts(block.bytes.data(), block.length, gap_flag)) {
+            const auto kind = part.kind == SignalPart::leader  ? SignalSegment::leader
+                              : part.kind == SignalPart::block ? SignalSegment::block
+                                                               : SignalSegment::silence;
+            add(kind, at, part.samples, block.type(), file);
+            at += part.samples;
+        }
+        return true;
+    });
+    add(SignalSegment::silence, at, kClosingSilenceSamples, 0, file);
+    return segments;
+}
+
 ConversionOutcome convert_tape_stream_sized_first(std::istream& tape, ByteSink& sink, ConversionReport& report)
 {
     const ConversionPlan plan = plan_conversion(tape);

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 #include "tape_image_reader.h"
 #include "wav_output.h"
@@ -89,6 +90,18 @@ ConversionPlan plan_conversion(std::istream& tape, std::uint64_t max_data_size =
 // write it, sizes first. The bytes are those convert_tape_stream writes.
 // `tape` must be able to seek back to its start.
 ConversionOutcome convert_tape_stream_sized_first(std::istream& tape, ByteSink& sink, ConversionReport& report);
+
+// Where each part of the signal lies in the WAV that convert_tape_stream
+// writes, in samples from the start of its data: gaps, leaders, blocks
+// (with their markers) and silences, the closing second included.
+struct SignalSegment {
+    enum Kind { silence, leader, block } kind;
+    std::uint64_t start;
+    std::uint64_t samples;
+    std::uint8_t block_type;  // of a block
+    int file;                 // the latest file header's index, -1 before the first
+};
+std::vector<SignalSegment> signal_layout(std::istream& tape);
 
 // How a conversion between files ended.
 enum class FileConversion {

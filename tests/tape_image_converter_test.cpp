@@ -206,3 +206,29 @@ TEST(TapeImageConverter, ReadErrorIsNotTakenForTheEndOfTheImage)
 
 }  // namespace
 }  // namespace morlevix
+
+namespace morlevix {
+namespace {
+
+TEST(TapeImageConverter, SignalLayoutCoversTheWavSampleForSample)
+{
+    const Bytes image =
+        concat({data_block({7}), testing::tape_file("UN", {1, 2}), testing::tape_file("DEUX", {3}, 0xFF), {0x3C, 0x01}});
+    std::istringstream tape(std::string(image.begin(), image.end()));
+    const auto layout = signal_layout(tape);
+    const auto c = convert(image);
+    std::uint64_t at = 0;
+    std::vector<std::pair<int, std::uint8_t>> blocks;  // file, type
+    for (const auto& s : layout) {
+        EXPECT_EQ(s.start, at);
+        at += s.samples;
+        if (s.kind == SignalSegment::block) blocks.emplace_back(s.file, s.block_type);
+    }
+    EXPECT_EQ(at + kWavHeaderSize, c.file.size());
+    // The block before any header, each file's header, data and end blocks; the cut block is not in the WAV.
+    EXPECT_EQ(blocks, (std::vector<std::pair<int, std::uint8_t>>{
+                          {-1, 0x01}, {0, 0x00}, {0, 0x01}, {0, 0xFF}, {1, 0x00}, {1, 0x01}, {1, 0xFF}}));
+}
+
+}  // namespace
+}  // namespace morlevix

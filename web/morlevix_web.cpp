@@ -1,0 +1,166 @@
+// The tape core as the web page calls it: plain C functions over bytes in
+// the WebAssembly memory. Every function that makes something hands back a
+// WebResult that the page reads, then releases.
+#include <emscripten/emscripten.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tape/cassette_decoder.h"
+#include "tape/recording_converter.h"
+#include "tape/tape_catalog.h"
+#include "tape/tape_image_converter.h"
+
+namespace {
+
+using morlevix::CassetteDecoder;
+using morlevix::HeardBlock;
+using morlevix::TapeCatalog;
+
+// Bytes, or a text in JSON, made for the page.
+struct WebResult {
+    std::string bytes;
+};
+
+std::istringstream stream_of(const std::uint8_t* data, std::size_t size)
+{
+    return std::istringstream(std::string(reinterpret_cast<const char*>(data), size));
+}
+
+// A JSON string: names on tapes are shown safely already, but quotes and
+// backslashes must still be escaped.
+std::string quoted(const std::string& text)
+{
+    std::string out = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        if (static_cast<unsigned char>(c) < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+            out += escaped;
+            continue;
+        }
+        out += c;
+    }
+    return out + "\"";
+}
+
+template <typename Item, typename Write>
+std::string json_list(const std::vector<Item>& items, Write write)
+{
+    std::string out = "[";
+    for (std::size_t i = 0; i < items.size(); ++i) out += (i > 0 ? "," : "") + write(items[i]);
+    return out + "]";
+}
+
+// What `morlevix list` shows of a tape: its files (with the very line it
+// prints for each) and its problems.
+std::string catalog_json(const TapeCatalog& catalog, bool times)
+{
+    const auto file = [&](const morlevix::CatalogFile& f) {
+        const auto& seconds = catalog.blocks[f.header_block].seconds;
+        return "{\"name\":" + quoted(f.name) + ",\"type\":" + std::to_string(f.file_type) +
+               ",\"typeText\":" + quoted(morlevix::file_type_text(f.file_type)) + ",\"blocks\":" + std::to_string(f.blocks) +
+               ",\"bytes\":" + std::to_string(f.bytes) + ",\"end\":" + (f.end_block ? "true" : "false") +
+               ",\"seconds\":" + (seconds ? std::to_string(*seconds) : "null") +
+               ",\"line\":" + quoted(morlevix::catalog_file_line(catalog, f, times)) + "}";
+    };
+    return "{\"heading\":" + quoted(morlevix::catalog_files_heading(times)) + ",\"files\":" +
+           json_list(catalog.files, file) + ",\"problems\":" + json_list(morlevix::catalog_problems(catalog), quoted) + "}";
+}
+
+WebResult* result(std::string bytes) { return new WebResult{std::move(bytes)}; }
+
+std::string image_bytes(const std::vector<HeardBlock>& blocks)
+{
+    const auto image = morlevix::tape_image_of(blocks);
+    return std::string(image.begin(), image.end());
+}
+
+// The report of a recording: the files found, every bad block with its
+// time, and the image of what was heard.
+std::string recording_json(const std::vector<HeardBlock>& blocks, const std::string& error)
+{
+    std::vector<std::string> names, bad;
+    for (const auto& heard : blocks) {
+        if (heard.complete && heard.block.is_header()) names.push_back(morlevix::shown_file_name(heard.block));
+        if (heard.sound()) continue;
+        std::string text = "bloc";
+        if (heard.block.length > morlevix::kBlockTypeOffset) text += " " + morlevix::hex_byte(heard.block.type());
+        text += " a " + morlevix::recording_time_text(heard.seconds) + " : " +
+                (heard.complete ? "somme de controle fausse" : morlevix::kBrokenOffText);
+        bad.push_back(text);
+    }
+    return "{\"error\":" + quoted(error) + ",\"blocks\":" + std::to_string(blocks.size()) + ",\"files\":" +
+           json_list(names, quoted) + ",\"problems\":" + json_list(bad, quoted) +
+           ",\"catalog\":" + catalog_json(morlevix::catalog_of(blocks), true) + "}";
+}
+
+}  // namespace
+
+extern "C" {
+
+EMSCRIPTEN_KEEPALIVE std::uint8_t* morlevix_alloc(std::size_t size) { return new std::uint8_t[size > 0 ? size : 1]; }
+EMSCRIPTEN_KEEPALIVE void morlevix_free(std::uint8_t* data) { delete[] data; }
+
+EMSCRIPTEN_KEEPALIVE const char* morlevix_result_data(const WebResult* r) { return r->bytes.data(); }
+EMSCRIPTEN_KEEPALIVE std::size_t morlevix_result_size(const WebResult* r) { return r->bytes.size(); }
+EMSCRIPTEN_KEEPALIVE void morlevix_result_release(WebResult* r) { delete r; }
+
+// The WAV file that `morlevix convert` writes for the image.
+EMSCRIPTEN_KEEPALIVE WebResult* morlevix_convert(const std::uint8_t* image, std::size_t size)
+{
+    auto tape = stream_of(image, size);
+    morlevix::MemorySink sink;
+    morlevix::WavWriter wav(sink);
+    morlevix::SilentReport silent;
+    morlevix::convert_tape_stream(tape, wav, silent);
+    return result(std::string(sink.bytes().begin(), sink.bytes().end()));
+}
+
+// What `morlevix list` shows of the image, as JSON.
+EMSCRIPTEN_KEEPALIVE WebResult* morlevix_list(const std::uint8_t* image, std::size_t size)
+{
+    auto tape = stream_of(image, size);
+    return result(catalog_json(morlevix::read_tape_catalog(tape), false));
+}
+
+// Where the gaps, leaders and blocks of the image's signal lie, as JSON:
+// [[kind, start, samples, block type, file], ...], kind 0 silence, 1 leader, 2 block.
+EMSCRIPTEN_KEEPALIVE WebResult* morlevix_layout(const std::uint8_t* image, std::size_t size)
+{
+    auto tape = stream_of(image, size);
+    return result(json_list(morlevix::signal_layout(tape), [](const morlevix::SignalSegment& s) {
+        return "[" + std::to_string(static_cast<int>(s.kind)) + "," + std::to_string(s.start) + "," +
+               std::to_string(s.samples) + "," + std::to_string(s.block_type) + "," + std::to_string(s.file) + "]";
+    }));
+}
+
+// A recording (a WAV file) decoded as `morlevix decode` does: the report as
+// JSON, then, after a NUL, the image.
+EMSCRIPTEN_KEEPALIVE WebResult* morlevix_decode(const std::uint8_t* wav, std::size_t size)
+{
+    auto recording = stream_of(wav, size);
+    const auto decoded = morlevix::decode_recording(recording);
+    return result(recording_json(decoded.blocks, decoded.error) + '\0' + image_bytes(decoded.blocks));
+}
+
+// Decoding as the recording comes in, from the microphone or line input.
+EMSCRIPTEN_KEEPALIVE CassetteDecoder* morlevix_listener_new(double sample_rate) { return new CassetteDecoder(sample_rate); }
+EMSCRIPTEN_KEEPALIVE void morlevix_listener_feed(CassetteDecoder* d, const float* samples, std::size_t count)
+{
+    d->feed(samples, count);
+}
+// The report so far (as for morlevix_decode); after `finish`, the end of
+// the recording has been heard.
+EMSCRIPTEN_KEEPALIVE WebResult* morlevix_listener_report(CassetteDecoder* d, int finish)
+{
+    if (finish != 0) d->finish();
+    return result(recording_json(d->blocks(), "") + '\0' + image_bytes(d->blocks()));
+}
+EMSCRIPTEN_KEEPALIVE void morlevix_listener_release(CassetteDecoder* d) { delete d; }
+
+}  // extern "C"

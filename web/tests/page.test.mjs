@@ -1,0 +1,234 @@
+// morlevix.html in a real browser: Debian's Chromium, headless, driven by
+// puppeteer-core (which downloads no browser). The page is opened from disk
+// and must give, byte for byte, what the native program gives.
+//
+// Set by CTest: MORLEVIX_PAGE (the page), MORLEVIX_NATIVE_BUILD (the Linux
+// build, for the native program and our test tapes and recordings),
+// MORLEVIX_SOURCE (the sources, for the example tape), MORLEVIX_OUTPUT
+// (where screenshots go), CHROMIUM (the browser).
+import { test, before, after } from "node:test";
+import assert from "node:assert/strict";
+import { execFileSync, spawnSync } from "node:child_process";
+import fs from "node:fs";
+import os from "node:os";
+import path from "node:path";
+import { pathToFileURL } from "node:url";
+import puppeteer from "puppeteer-core";
+
+const page_file = process.env.MORLEVIX_PAGE;
+const native_build = process.env.MORLEVIX_NATIVE_BUILD;
+const output = process.env.MORLEVIX_OUTPUT;
+const source = process.env.MORLEVIX_SOURCE;
+const native = path.join(native_build, "morlevix");
+const work = fs.mkdtempSync(path.join(os.tmpdir(), "morlevix-web-"));
+const chromium_flags = ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+  "--disable-background-networking", "--disable-component-update", "--disable-sync",
+  "--autoplay-policy=no-user-gesture-required"];
+
+let browser;
+
+function launch(extra = []) {
+  return puppeteer.launch({ executablePath: process.env.CHROMIUM || "/usr/bin/chromium", headless: true,
+    args: chromium_flags.concat(extra) });
+}
+
+// The native program's answer: its standard output as bytes, its standard
+// error as text, and its status.
+function morlevix(args) {
+  const run = spawnSync(native, args, { cwd: work });
+  return { status: run.status, out: run.stdout, err: String(run.stderr) };
+}
+
+async function open_page(b = browser) {
+  const page = await b.newPage();
+  const problems = [];
+  page.on("pageerror", (e) => problems.push(e.message));
+  page.problems = problems;
+  await page.goto(pathToFileURL(page_file).href);
+  await page.evaluate(() => window.morlevix.ready);
+  return page;
+}
+
+// Calls window.morlevix[name] on bytes, in the page; bytes travel as base64.
+async function in_page(page, name, bytes) {
+  const result = await page.evaluate(async (name, b64) => {
+    const bytes = Uint8Array.from(atob(b64), (c) => c.charCodeAt(0));
+    const r = window.morlevix[name](bytes);
+    const to64 = (u8) => { let s = ""; for (let i = 0; i < u8.length; i += 0x8000) s += String.fromCharCode(...u8.subarray(i, i + 0x8000)); return btoa(s); };
+    if (r instanceof Uint8Array) return { bytes: to64(r) };
+    if (r.image) return { report: r.report, bytes: to64(r.image) };
+    return { json: r };
+  }, name, Buffer.from(bytes).toString("base64"));
+  if (result.bytes !== undefined) result.bytes = Buffer.from(result.bytes, "base64");
+  return result;
+}
+
+const tapes = path.join(work, "tapes");
+const recordings = path.join(work, "recordings");
+
+before(async () => {
+  execFileSync(path.join(native_build, "make_seed_corpus"), [tapes]);
+  execFileSync(path.join(native_build, "tests", "make_test_recordings"), [recordings]);
+  fs.copyFileSync(path.join(source, "examples", "DEMO.K7"), path.join(work, "DEMO.K7"));
+  browser = await launch();
+});
+
+after(async () => {
+  await browser?.close();
+  fs.rmSync(work, { recursive: true, force: true });
+});
+
+test("the page loads from disk and asks the network for nothing", async () => {
+  const page = await browser.newPage();
+  const requests = [];
+  page.on("request", (r) => requests.push(r.url()));
+  await page.goto(pathToFileURL(page_file).href);
+  await page.evaluate(() => window.morlevix.ready);
+  assert.equal(await page.$eval("#status", (e) => e.textContent), "Pret.");
+  for (const url of requests) assert.match(url, /^(file|data|blob):/, "a request to " + url.slice(0, 80));
+  await page.close();
+});
+
+test("convert gives the native program's WAVs, list its files and problems", async () => {
+  const page = await open_page();
+  for (const name of fs.readdirSync(tapes).concat(["../DEMO.K7"])) {
+    const image = fs.readFileSync(path.join(tapes, name));
+    const wav = morlevix(["convert", "-o", "-", path.join(tapes, name)]).out;
+    assert.ok((await in_page(page, "convert", image)).bytes.equals(wav), name);
+
+    const listed = (await in_page(page, "list", image)).json;
+    const native_list = morlevix(["list", path.join(tapes, name)]);
+    const native_lines = String(native_list.out).split("\n").slice(2, -1);
+    assert.deepEqual(listed.files.map((f) => f.line), native_lines, name);
+    const prefix = "morlevix: " + path.join(tapes, name) + " : ";
+    const native_problems = native_list.err.split("\n").filter((l) => l).map((l) => l.slice(prefix.length));
+    assert.deepEqual(listed.problems, native_problems, name);
+    for (const f of listed.files) assert.deepEqual(Object.keys(f).slice(0, 5), ["name", "type", "typeText", "blocks", "bytes"]);
+  }
+  assert.deepEqual(page.problems, []);
+  await page.close();
+});
+
+test("a tape given to the file chooser shows its files and problems", async () => {
+  const page = await open_page();
+  const damaged = path.join(work, "ABIME.k7");
+  const demo = fs.readFileSync(path.join(work, "DEMO.K7"));
+  const broken = Buffer.from(demo);
+  broken[30] ^= 0xFF;  // a byte of the first data block: its checksum goes wrong
+  fs.writeFileSync(damaged, broken);
+  await (await page.$("#tapes")).uploadFile(damaged);
+  await page.waitForSelector("section.tape");
+  const card = await page.$eval("section.tape", (s) => ({
+    title: s.querySelector("h2").textContent,
+    rows: [...s.querySelectorAll("tbody tr")].map((r) => [...r.cells].map((c) => c.textContent.trim())),
+    problems: [...s.querySelectorAll(".problems li")].map((li) => li.textContent),
+  }));
+  assert.equal(card.title, "ABIME.k7");
+  assert.deepEqual(card.rows, [["DEMO", "02 code machine", "3", "603", "oui"]]);
+  assert.deepEqual(card.problems, ["bloc 01 de 255 octets a la position 19 : somme de controle fausse"]);
+  await page.close();
+});
+
+test("play, pause and stop move the progress and the playhead over the tape", async () => {
+  const page = await open_page();
+  await (await page.$("#tapes")).uploadFile(path.join(work, "DEMO.K7"));
+  await page.waitForSelector("#player:not([hidden])");
+  const state = () => page.evaluate(() => ({
+    elapsed: document.getElementById("elapsed").textContent,
+    total: document.getElementById("total").textContent,
+    bar: parseFloat(document.getElementById("progress-bar").style.width),
+    head: Number(document.getElementById("timeline").dataset.playhead),
+    file: document.getElementById("current-file").textContent,
+  }));
+  assert.equal((await state()).total, "0:06");
+  await page.click("#play");
+  await new Promise((r) => setTimeout(r, 1600));
+  const playing = await state();
+  assert.equal(playing.elapsed, "0:01");
+  assert.ok(playing.bar > 10 && playing.head > 0, JSON.stringify(playing));
+  assert.equal(playing.file.trim(), "DEMO");
+
+  await page.click("#pause");
+  const paused = await state();
+  await new Promise((r) => setTimeout(r, 700));
+  assert.deepEqual(await state(), paused, "pause holds");
+  assert.ok(paused.bar >= playing.bar);
+
+  await page.click("#stop");
+  const stopped = await state();
+  assert.equal(stopped.elapsed, "0:00");
+  assert.equal(stopped.bar, 0);
+  assert.equal(stopped.head, 0);
+  await page.close();
+});
+
+test("the downloaded WAV is the native program's", async () => {
+  const page = await open_page();
+  const downloads = fs.mkdtempSync(path.join(work, "downloads-"));
+  const cdp = await page.createCDPSession();
+  await cdp.send("Browser.setDownloadBehavior", { behavior: "allow", downloadPath: downloads });
+  await (await page.$("#tapes")).uploadFile(path.join(work, "DEMO.K7"));
+  await page.waitForSelector("#player:not([hidden])");
+  await page.click("#download-wav");
+  const saved = path.join(downloads, "DEMO.wav");
+  for (let i = 0; i < 50 && !fs.existsSync(saved); ++i) await new Promise((r) => setTimeout(r, 100));
+  assert.ok(fs.readFileSync(saved).equals(morlevix(["convert", "-o", "-", "DEMO.K7"]).out));
+  await page.close();
+});
+
+test("at phone size and desktop size, screenshots, and no sideways scrolling", async () => {
+  for (const [name, viewport] of [["phone", { width: 390, height: 844, deviceScaleFactor: 2, isMobile: true, hasTouch: true }],
+                                   ["desktop", { width: 1280, height: 900 }]]) {
+    const page = await open_page();
+    await page.setViewport(viewport);  // a page reloads when it becomes a phone's
+    await page.evaluate(() => window.morlevix.ready);
+    await (await page.$("#tapes")).uploadFile(path.join(work, "DEMO.K7"));
+    await page.waitForSelector("#player:not([hidden])");
+    await page.click("#play");
+    await new Promise((r) => setTimeout(r, 1200));
+    await page.click("#pause");
+    const widths = await page.evaluate(() => [document.documentElement.scrollWidth, window.innerWidth]);
+    assert.ok(widths[0] <= widths[1], name + ": " + widths);
+    await page.screenshot({ path: path.join(output, "screenshot-" + name + ".png"), fullPage: true });
+    await page.close();
+  }
+});
+
+test("a recording dropped on the page gives what morlevix decode gives", async () => {
+  const page = await open_page();
+  for (const name of fs.readdirSync(recordings)) {
+    const wav = fs.readFileSync(path.join(recordings, name));
+    const native_image = morlevix(["decode", "-o", "-", path.join(recordings, name)]).out;
+    assert.ok((await in_page(page, "decode", wav)).bytes.equals(native_image), name);
+  }
+  await (await page.$("#tapes")).uploadFile(path.join(recordings, "vieille.wav"));
+  await page.waitForSelector("section.recording a.button");
+  const names = await page.$$eval("section.recording tbody tr td:first-child", (tds) => tds.map((t) => t.textContent.trim()));
+  assert.deepEqual(names, ["UN", "DEUX"]);
+  await page.close();
+});
+
+test("recording from the sound input gives what morlevix decode gives", async () => {
+  // Chromium's fake capture device plays the recording, once, as the input.
+  const recording = path.join(recordings, "vieille.wav");
+  const listening = await launch(["--use-fake-ui-for-media-stream", "--use-fake-device-for-media-stream",
+    "--use-file-for-fake-audio-capture=" + recording + "%noloop"]);
+  try {
+    const page = await open_page(listening);
+    await page.click("#record");
+    const seconds = (fs.statSync(recording).size - 44) / 2 / 44100;
+    await new Promise((r) => setTimeout(r, (seconds + 1.5) * 1000));
+    await page.click("#record-stop");
+    const heard = await page.evaluate(() => {
+      const image = window.morlevix.lastRecording.image;
+      let s = "";
+      for (const b of image) s += String.fromCharCode(b);
+      return { image: btoa(s), files: [...document.querySelectorAll("#record-files li")].map((li) => li.textContent) };
+    });
+    assert.deepEqual(heard.files.map((f) => f.trim()), ["UN", "DEUX"]);
+    assert.ok(Buffer.from(heard.image, "base64").equals(morlevix(["decode", "-o", "-", recording]).out));
+    assert.ok(await page.$eval("#download-k7", (a) => !a.hidden));
+  } finally {
+    await listening.close();
+  }
+});
