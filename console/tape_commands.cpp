@@ -7,6 +7,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "command_files.h"
 #include "command_layer.h"
 #include "tape/file_replacement.h"
 #include "tape/recording_converter.h"
@@ -17,56 +18,12 @@
 namespace morlevix {
 namespace {
 
-constexpr char kFieldSeparator[] = " : ";
 constexpr char kTruncatedExplanation[] = " : l'image finit au milieu de ce bloc";
-constexpr char kNoSuchFile[] = " (fichier introuvable)";
-constexpr char kIsADirectory[] = " (c'est un dossier)";
 constexpr char kNoFile[] = "  aucun fichier";
-constexpr char kNothingMatches[] = "Fichier introuvable";
 constexpr char kImageExtension[] = ".k7";
 constexpr char kBlockWord[] = "bloc";
 constexpr char kAtTime[] = " a ";
 constexpr char kWrongChecksum[] = "somme de controle fausse";
-
-// Why a file cannot be read, when the file system can tell.
-std::string unreadable_reason(const std::string& name)
-{
-    std::error_code error;
-    const auto path = path_from_name(name);
-    if (!std::filesystem::exists(path, error)) return kNoSuchFile;
-    if (std::filesystem::is_directory(path, error)) return kIsADirectory;
-    return "";
-}
-
-// A tape image opened for reading: a file, or standard input read whole
-// (it can then be read twice, as a WAV sized first needs).
-class ImageInput {
-public:
-    bool open(const std::string& name, std::istream& standard_input)
-    {
-        if (name != kStandardStream) return open_tape_image(name, file_);
-        use_binary_mode(stdin);
-        std::string bytes(std::istreambuf_iterator<char>(standard_input), {});
-        if (standard_input.bad()) return false;
-        memory_.str(std::move(bytes));
-        from_memory_ = true;
-        return true;
-    }
-    std::istream& stream() { return from_memory_ ? static_cast<std::istream&>(memory_) : file_; }
-
-private:
-    std::ifstream file_;
-    std::istringstream memory_;
-    bool from_memory_ = false;
-};
-
-// Opens `image`, or says on the console why it cannot.
-bool open_image(ImageInput& input, const std::string& image, const ConsoleStreams& console)
-{
-    if (input.open(image, console.in)) return true;
-    report_error(console, kCannotReadText + image + (image == kStandardStream ? "" : unreadable_reason(image)));
-    return false;
-}
 
 // The command line's account of a conversion: the tape's file names on the
 // console, one per line; anomalies as errors that name the image.
@@ -95,8 +52,8 @@ bool convert_image(const std::string& image, const std::string& wav_name, const 
     // With the WAV on standard output, every console line goes to standard error.
     std::ostream& messages = to_standard_output ? console.err : console.out;
 
-    ImageInput input;
-    if (!open_image(input, image, console)) return false;
+    InputFile input;
+    if (!input.open(image, console)) return false;
     if (!to_standard_output && image != kStandardStream && same_file(image, wav_name)) {
         report_error(console, kCannotCreateText + wav_name);  // it would replace the image itself
         return false;
@@ -146,8 +103,8 @@ TapeContents read_contents(std::istream& stream)
 
 bool list_image(const std::string& image, bool blocks, const ConsoleStreams& console, bool& listed_before)
 {
-    ImageInput input;
-    if (!open_image(input, image, console)) return false;
+    InputFile input;
+    if (!input.open(image, console)) return false;
     const TapeContents contents = read_contents(input.stream());
     if (!contents.error.empty()) {
         report_error(console, image + kFieldSeparator + contents.error);
@@ -176,21 +133,6 @@ bool list_image(const std::string& image, bool blocks, const ConsoleStreams& con
         return false;
     }
     return catalog.sound();
-}
-
-// Writes `bytes` to the file `name`, which takes that name only once whole,
-// or to standard output for "-".
-bool write_output(const std::string& name, const std::vector<std::uint8_t>& bytes, const ConsoleStreams& console)
-{
-    if (name == kStandardStream) {
-        use_binary_mode(stdout);
-        StreamSink sink(console.out);
-        return sink.write(bytes.data(), bytes.size()) && sink.close();
-    }
-    std::error_code ignored;
-    if (std::filesystem::is_directory(path_from_name(name), ignored)) return false;
-    FileReplacement file(path_from_name(name));
-    return file.is_open() && file.sink().write(bytes.data(), bytes.size()) && file.commit();
 }
 
 bool decode_recording_file(const std::string& recording, const std::string& image_name, const ConsoleStreams& console)
@@ -240,31 +182,6 @@ bool decode_recording_file(const std::string& recording, const std::string& imag
 }
 
 }  // namespace
-
-void report_error(const ConsoleStreams& console, const std::string& text)
-{
-    console.out.flush();
-    console.err << kProgramPrefix << text << '\n' << std::flush;
-}
-
-std::vector<std::string> expand_file_arguments(const std::vector<std::string>& args, bool expand_wildcards,
-                                               std::ostream& err, int& status)
-{
-    std::vector<std::string> files;
-    for (const auto& arg : args) {
-        if (!expand_wildcards || arg == kStandardStream || !has_wildcards(arg)) {
-            files.push_back(arg);
-            continue;
-        }
-        const auto matches = list_matching_files(arg);
-        if (matches.empty()) {
-            err << kProgramPrefix << arg << kFieldSeparator << kNothingMatches << '\n' << std::flush;
-            status = kExitFailure;
-        }
-        files.insert(files.end(), matches.begin(), matches.end());
-    }
-    return files;
-}
 
 int convert_images(const std::vector<std::string>& images, const std::optional<std::string>& output,
                    const ConsoleStreams& console)

@@ -1,9 +1,11 @@
-// Writes the fuzzers' seed corpora: make_seed_corpus TAPES_DIR [RECORDINGS_DIR]
+// Writes the fuzzers' seed corpora:
+//   make_seed_corpus TAPES_DIR [RECORDINGS_DIR [BASIC_DIR]]
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
 
+#include "basic_properties.h"
 #include "conversion_properties.h"
 #include "recording_properties.h"
 
@@ -23,11 +25,12 @@ void write_seeds(const std::filesystem::path& dir, const std::vector<morlevix::t
 
 int main(int argc, char** argv)
 {
-    if (argc != 2 && argc != 3) {
-        std::cerr << "usage: make_seed_corpus TAPES_DIR [RECORDINGS_DIR]\n";
+    if (argc < 2 || argc > 4) {
+        std::cerr << "usage: make_seed_corpus TAPES_DIR [RECORDINGS_DIR [BASIC_DIR]]\n";
         return 2;
     }
     write_seeds(argv[1], morlevix::testing::seed_tapes());
-    if (argc == 3) write_seeds(argv[2], morlevix::testing::seed_recordings());
+    if (argc >= 3) write_seeds(argv[2], morlevix::testing::seed_recordings());
+    if (argc == 4) write_seeds(argv[3], morlevix::testing::seed_basic());
     return 0;
 }

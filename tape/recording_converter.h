@@ -13,12 +13,10 @@
 
 #include "cassette_decoder.h"
 #include "tape_catalog.h"
+#include "tape_files.h"
 #include "wav_output.h"
 
 namespace morlevix {
-
-// The layout of Alice tape images in circulation: a leader before every block.
-inline constexpr std::size_t kImageLeaderLength = 128;
 
 struct DecodedRecording {
     std::string error;  // what is wrong with the WAV file; empty when it could be read

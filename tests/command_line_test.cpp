@@ -3,8 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <tuple>
 
-#include "console/tape_commands.h"
+#include "console/command_files.h"
 #include "program_runner.h"
 #include "recordings.h"
 #include "signal_decoder.h"
@@ -241,6 +242,69 @@ TEST_F(CommandLine, DecodeSaysWhereARecordingIsWrong)
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "VIDE.wav\n  aucun fichier\n");
     EXPECT_EQ(r.err, "morlevix: VIDE.wav : aucun bloc entendu dans l'enregistrement\n");
+}
+
+TEST_F(CommandLine, ProgramsGoFromATextToATapeAndBack)
+{
+    // Typed on a PC: lines out of order, a line typed again, ? for PRINT,
+    // a keyword inside a name, semigraphic bytes in a string.
+    const std::string typed = "20 IF SCORE>9 THEN ?\"BRAVO\"\r\n10 CLS:SCORE=0\r\n30 PRINT \"\x8f\x80\"\r\n20 GOTO 10\r\n";
+    add("JEU.bas", Bytes(typed.begin(), typed.end()));
+    auto r = run("make JEU.bas");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "JEU.bas -> JEU.k7 : JEU\n");
+    const std::string listing = "10 CLS:SCORE=0\n20 GOTO 10\n30 PRINT \"\x8f\x80\"\n";
+    EXPECT_EQ(run("basic JEU.k7", "", false).out, listing);
+    EXPECT_EQ(run("basic -o - JEU.k7 jeu", "", false).out, listing);  // trailing spaces and case ignored
+
+    // What basic lists makes the same tape again; so does the tape heard back.
+    add("LISTE.txt", Bytes(listing.begin(), listing.end()));
+    EXPECT_EQ(run("make -o DEUX.k7 --name JEU LISTE.txt").status, 0);
+    EXPECT_EQ(file("DEUX.k7"), file("JEU.k7"));
+    ASSERT_EQ(run("convert JEU.k7").status, 0);
+    EXPECT_EQ(run("basic JEU.wav", "", false).out, listing);
+
+    // Machine code: its bytes come back out, and its tape comes back from its sound.
+    const Bytes code = testing::counting_payload(600, 7);
+    add("CODE.bin", code);
+    r = run("make -o CODE.k7 --load 4000 --exec 0x4010 CODE.bin");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(run("list CODE.k7").out.find("  CODE      02 code machine   00     00     4010 4000      3     600  oui"),
+              std::string::npos);
+    EXPECT_EQ(text_of(file("CODE.k7")).size(), 5 * 128 + 19 + 259 + 259 + 94 + 4u);
+    r = run("extract CODE.k7 code -o -", "", false);
+    EXPECT_EQ(r.out, text_of(code));
+    EXPECT_EQ(r.err, "CODE.k7 : CODE -> -\n");
+    ASSERT_EQ(run("convert CODE.k7").status, 0);
+    ASSERT_EQ(run("decode -o ENTENDU.k7 CODE.wav").status, 0);
+    EXPECT_EQ(file("ENTENDU.k7"), file("CODE.k7"));
+    EXPECT_EQ(run("extract CODE.k7 CODE").out, "CODE.k7 : CODE -> CODE.bin\n");
+    EXPECT_EQ(file("CODE.bin"), code);
+}
+
+TEST_F(CommandLine, ProgramCommandsSayWhatIsWrong)
+{
+    add("JEU.bas", {'1', '0', ' ', 'E', 'N', 'D', '\n'});
+    add("CODE.bin", {1, 2, 3});
+    add("MAUVAIS.bas", {'1', '0', ' ', 'E', 'N', 'D', '\n', 'E', 'N', 'D', '\n'});
+    ASSERT_EQ(run("make -o DEUX.k7 JEU.bas --load 5000 CODE.bin").status, 0);
+    for (const auto& [arguments, status, error] : std::vector<std::tuple<std::string, int, std::string>>{
+             {"basic DEUX.k7 CODE", 1, "morlevix: DEUX.k7 : CODE : n'est pas un programme BASIC (02 code machine)\n"},
+             {"basic DEUX.k7 AUTRE", 1, "morlevix: DEUX.k7 : pas de fichier de ce nom sur cette cassette : AUTRE\n"},
+             {"make MAUVAIS.bas", 1, "morlevix: MAUVAIS.bas : ligne 2 du texte : pas de numero de ligne\n"
+                                     "morlevix: MAUVAIS.k7 : image non ecrite\n"},
+             {"make -o X.k7 CODE.bin", 1, "morlevix: adresse de chargement manquante (--load) pour CODE.bin\n"
+                                          "morlevix: X.k7 : image non ecrite\n"},
+             {"make --name NEUFLETTRES CODE.bin", 2, "morlevix: un nom sur la cassette a 8 caracteres au plus : NEUFLETTRES"},
+             {"make --load 12345 CODE.bin", 2, "morlevix: adresse hexadecimale de 0 a ffff attendue : 12345"},
+             {"make CODE.bin --name A", 2, "morlevix: une option sans SOURCE apres elle : --name"},
+             {"extract DEUX.k7", 2, "morlevix: extract demande une CASSETTE et un FICHIER"}}) {
+        const auto r = run(arguments);
+        EXPECT_EQ(r.status, status) << arguments;
+        EXPECT_EQ(r.err, status == 2 ? error + kHint : error) << arguments;
+    }
+    EXPECT_FALSE(fs::exists(dir / "MAUVAIS.k7"));
+    EXPECT_FALSE(fs::exists(dir / "X.k7"));
 }
 
 #ifndef _WIN32

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "conversion_properties.h"
+#include "basic_properties.h"
 #include "recording_properties.h"
 #include "tape/wav_output.h"
 #include "temp_dir.h"
@@ -25,6 +26,13 @@ TEST(ConversionProperties, HoldOnTheSeedImages)
     for (std::size_t i = 0; i < seeds.size(); ++i) expect_properties(seeds[i], "seed " + std::to_string(i));
 }
 
+TEST(ConversionProperties, BasicPropertiesHoldOnTheSeeds)
+{
+    auto seeds = testing::seed_tapes();
+    for (const auto& seed : testing::seed_basic()) seeds.push_back(seed);
+    for (std::size_t i = 0; i < seeds.size(); ++i) EXPECT_EQ(testing::broken_basic_property(seeds[i]), "") << "seed " << i;
+}
+
 TEST(ConversionProperties, HoldOnTheSeedRecordings)
 {
     const auto seeds = testing::seed_recordings();
@@ -34,13 +42,14 @@ TEST(ConversionProperties, HoldOnTheSeedRecordings)
 
 TEST(ConversionProperties, HoldOnEveryFuzzFinding)
 {
-    // Every input either fuzzer has ever found a fault with, tried as both.
+    // Every input any fuzzer has ever found a fault with, tried by all.
     const std::filesystem::path findings = std::filesystem::path(MORLEVIX_SOURCE_DIR) / "tests" / "fuzz_findings";
     for (const auto& entry : std::filesystem::directory_iterator(findings)) {
         if (entry.path().extension() == ".md") continue;
         const auto bytes = testing::read_file(entry.path());
         expect_properties(bytes, entry.path().string());
         EXPECT_EQ(testing::broken_recording_property(bytes), "") << entry.path().string();
+        EXPECT_EQ(testing::broken_basic_property(bytes), "") << entry.path().string();
     }
 }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Converts the same tape images with the Linux program and the Windows one
-# (under Wine) and compares every WAV byte for byte; then decodes the same
-# degraded recordings with both and compares every image byte for byte.
+# (under Wine) and compares every WAV byte for byte; decodes the same
+# degraded recordings with both and compares every image; makes the same
+# tape from a listing and a binary with both, and lists its program back.
 #   same_wavs_as_linux.sh LINUX_BUILD_DIR WINDOWS_PROGRAM
 set -euo pipefail
 linux_build=$1
@@ -45,3 +46,15 @@ for recording in "$work/recordings"/*.wav; do
   decoded=$((decoded + 1))
 done
 echo "$decoded recordings decoded to identical images on Linux and Windows"
+
+printf '20 GOTO 10\r\n10 CLS:?"ALICE \217";SCORE\r\n' > "$work/PROG.bas"
+head -c 700 "$linux_build/morlevix" > "$work/CODE.bin"
+"$linux_build/morlevix" make -o "$work/linux/made.k7" "$work/PROG.bas" --load 4000 "$work/CODE.bin" > /dev/null
+(cd "$work" && wine "$windows_program" make -o windows/made.k7 PROG.bas --load 4000 CODE.bin > /dev/null)
+cmp "$work/linux/made.k7" "$work/windows/made.k7"
+"$linux_build/morlevix" basic -o "$work/linux/prog.txt" "$work/linux/made.k7" prog
+(cd "$work" && wine "$windows_program" basic -o windows/prog.txt windows/made.k7 prog)
+(cd "$work" && wine "$windows_program" extract -o windows/code.bin windows/made.k7 code > /dev/null)
+cmp "$work/linux/prog.txt" "$work/windows/prog.txt"
+cmp "$work/CODE.bin" "$work/windows/code.bin"
+echo "the same tape made, and the same program listed, on Linux and Windows"

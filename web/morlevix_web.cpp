@@ -9,9 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "basic/basic_program.h"
 #include "tape/cassette_decoder.h"
 #include "tape/recording_converter.h"
 #include "tape/tape_catalog.h"
+#include "tape/tape_files.h"
 #include "tape/tape_image_converter.h"
 
 namespace {
@@ -146,6 +148,22 @@ EMSCRIPTEN_KEEPALIVE WebResult* morlevix_decode(const std::uint8_t* wav, std::si
     auto recording = stream_of(wav, size);
     const auto decoded = morlevix::decode_recording(recording);
     return result(recording_json(decoded.blocks, decoded.error) + '\0' + image_bytes(decoded.blocks));
+}
+
+// The BASIC program of the image's file `index` as the machine lists it:
+// a report in JSON ({basic, problems}), then, after a NUL, the text's bytes.
+EMSCRIPTEN_KEEPALIVE WebResult* morlevix_basic(const std::uint8_t* image, std::size_t size, int index)
+{
+    auto tape = stream_of(image, size);
+    const auto files = morlevix::files_on_tape(morlevix::blocks_of_image(tape));
+    if (index < 0 || static_cast<std::size_t>(index) >= files.size() ||
+        files[static_cast<std::size_t>(index)].info.file_type != morlevix::kBasicFile)
+        return result(std::string("{\"basic\":false,\"problems\":[]}") + '\0');
+    const auto& file = files[static_cast<std::size_t>(index)];
+    const auto listing = morlevix::list_basic_program(file.bytes);
+    auto problems = listing.problems;
+    if (!file.whole) problems.push_back("fichier incomplet ou abime (blocs faux ou manquants)");
+    return result("{\"basic\":true,\"problems\":" + json_list(problems, quoted) + "}" + '\0' + listing.text);
 }
 
 // Decoding as the recording comes in, from the microphone or line input.

@@ -124,8 +124,22 @@ test("a tape given to the file chooser shows its files and problems", async () =
     problems: [...s.querySelectorAll(".problems li")].map((li) => li.textContent),
   }));
   assert.equal(card.title, "ABIME.k7");
-  assert.deepEqual(card.rows, [["DEMO", "02 code machine", "3", "603", "oui"]]);
+  assert.deepEqual(card.rows, [["DEMO", "02 code machine", "3", "603", "oui", ""]]);
   assert.deepEqual(card.problems, ["bloc 01 de 255 octets a la position 19 : somme de controle fausse"]);
+  await page.close();
+});
+
+test("tapping a BASIC file shows its program as morlevix basic lists it", async () => {
+  const listing = path.join(work, "PROG.bas");
+  fs.writeFileSync(listing, "20 GOTO 10\n10 CLS:?\"ALICE\";SCORE\n");
+  assert.equal(morlevix(["make", "-o", "PROG.k7", listing]).status, 0);
+  const page = await open_page();
+  await (await page.$("#tapes")).uploadFile(path.join(work, "PROG.k7"));
+  await page.waitForSelector("section.tape button.basic");
+  await page.click("section.tape button.basic");
+  const shown = await page.$eval("section.tape .program pre", (pre) => pre.textContent);
+  assert.equal(shown, String(morlevix(["basic", "PROG.k7"]).out));
+  assert.equal(shown, "10 CLS:PRINT\"ALICE\";SCORE\n20 GOTO 10\n");
   await page.close();
 });
 

@@ -1,0 +1,103 @@
+#include "command_files.h"
+
+#include <filesystem>
+#include <iostream>
+#include <iterator>
+#include <system_error>
+
+#include "command_layer.h"
+#include "tape/file_replacement.h"
+#include "tape/recording_converter.h"
+#include "tape/tape_files.h"
+#include "tape/tape_image_converter.h"
+#include "tape/wav_input.h"
+
+namespace morlevix {
+namespace {
+
+constexpr char kNoSuchFile[] = " (fichier introuvable)";
+constexpr char kIsADirectory[] = " (c'est un dossier)";
+constexpr char kNothingMatches[] = "Fichier introuvable";
+
+}  // namespace
+
+void report_error(const ConsoleStreams& console, const std::string& text)
+{
+    console.out.flush();
+    console.err << kProgramPrefix << text << '\n' << std::flush;
+}
+
+std::string unreadable_reason(const std::string& name)
+{
+    std::error_code error;
+    const auto path = path_from_name(name);
+    if (!std::filesystem::exists(path, error)) return kNoSuchFile;
+    if (std::filesystem::is_directory(path, error)) return kIsADirectory;
+    return "";
+}
+
+bool InputFile::open(const std::string& name, const ConsoleStreams& console)
+{
+    if (name != kStandardStream) {
+        if (open_tape_image(name, file_)) return true;
+        report_error(console, kCannotReadText + name + unreadable_reason(name));
+        return false;
+    }
+    use_binary_mode(stdin);
+    std::string bytes(std::istreambuf_iterator<char>(console.in), {});
+    if (console.in.bad()) {
+        report_error(console, kCannotReadText + name);
+        return false;
+    }
+    memory_.str(std::move(bytes));
+    from_memory_ = true;
+    return true;
+}
+
+bool write_output(const std::string& name, const std::vector<std::uint8_t>& bytes, const ConsoleStreams& console)
+{
+    if (name == kStandardStream) {
+        use_binary_mode(stdout);
+        StreamSink sink(console.out);
+        return sink.write(bytes.data(), bytes.size()) && sink.close();
+    }
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path_from_name(name), ignored)) return false;
+    FileReplacement file(path_from_name(name));
+    return file.is_open() && file.sink().write(bytes.data(), bytes.size()) && file.commit();
+}
+
+std::vector<std::string> expand_file_arguments(const std::vector<std::string>& args, bool expand_wildcards,
+                                               std::ostream& err, int& status)
+{
+    std::vector<std::string> files;
+    for (const auto& arg : args) {
+        if (!expand_wildcards || arg == kStandardStream || !has_wildcards(arg)) {
+            files.push_back(arg);
+            continue;
+        }
+        const auto matches = list_matching_files(arg);
+        if (matches.empty()) {
+            err << kProgramPrefix << arg << kFieldSeparator << kNothingMatches << '\n' << std::flush;
+            status = kExitFailure;
+        }
+        files.insert(files.end(), matches.begin(), matches.end());
+    }
+    return files;
+}
+
+TapeBlocks read_tape_blocks(std::istream& tape)
+{
+    TapeBlocks result;
+    if (!looks_like_wav(tape)) {
+        result.blocks = blocks_of_image(tape);
+        return result;
+    }
+    result.recording = true;
+    auto decoded = decode_recording(tape);
+    result.blocks = std::move(decoded.blocks);
+    result.error = decoded.error;
+    return result;
+}
+
+}  // namespace morlevix

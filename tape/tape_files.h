@@ -1,0 +1,57 @@
+// The files on a tape, with their contents: read out of the blocks of an
+// image or a recording, or laid out as the blocks of a new tape image.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "cassette_decoder.h"
+#include "tape_catalog.h"
+
+namespace morlevix {
+
+// The layout of Alice tape images in circulation: a leader before every block.
+inline constexpr std::size_t kImageLeaderLength = 128;
+// A file's data goes in blocks of at most this many bytes.
+inline constexpr std::size_t kDataBlockPayload = 255;
+// The file name in a header block.
+inline constexpr std::size_t kTapeFileNameLength = 8;
+
+struct TapeFileContents {
+    CatalogFile info;
+    std::vector<std::uint8_t> bytes;  // the payloads of its blocks, joined
+    bool whole = false;               // every block sound and its end block there
+};
+
+// Every complete block of an image, as if heard whole; a block the image
+// ends inside comes last, broken off.
+std::vector<HeardBlock> blocks_of_image(std::istream& image);
+
+// The files that the blocks make up, in order.
+std::vector<TapeFileContents> files_on_tape(const std::vector<HeardBlock>& blocks);
+
+// The file named `name` (as list shows it; trailing spaces and case
+// ignored), or nullptr.
+const TapeFileContents* find_tape_file(const std::vector<TapeFileContents>& files, const std::string& name);
+
+// A file to put on a new tape.
+struct NewTapeFile {
+    std::string name;  // at most 8 characters; padded with spaces
+    std::uint8_t file_type = kMachineCodeFile;
+    std::uint8_t ascii_flag = 0;
+    std::uint8_t gap_flag = 0;
+    std::uint16_t first_address = 0;
+    std::uint16_t second_address = 0;
+    std::vector<std::uint8_t> bytes;
+};
+
+// Appends one block, with its leader and checksum, to an image.
+void append_block(std::vector<std::uint8_t>& image, std::uint8_t type, const std::uint8_t* payload, std::size_t length);
+
+// A tape image of the files: for each, a header block, data blocks of 255
+// bytes (the last one shorter) and an end block, each after its leader.
+std::vector<std::uint8_t> tape_image_of_files(const std::vector<NewTapeFile>& files);
+
+}  // namespace morlevix
