@@ -102,17 +102,25 @@ std::uint64_t byte_sample_count(std::uint8_t value)
     return kBitsPerByte * kZeroCycle.size() - ones * (kZeroCycle.size() - kOneCycle.size());
 }
 
-std::vector<SignalPart> block_signal_parts(const std::uint8_t* block, std::size_t length, std::uint8_t gap_flag)
+BlockSignal block_signal_parts(const std::uint8_t* block, std::size_t length, std::uint8_t gap_flag)
 {
     const SignalPart gap = {SignalPart::silence, kGapSamples};
     const SignalPart leader = {SignalPart::leader, kLeaderLength * byte_sample_count(kLeaderByte)};
-    std::vector<SignalPart> parts;
-    if (has_gap_before(block, gap_flag)) parts.insert(parts.end(), {gap, leader});
+    BlockSignal signal;
+    const auto add = [&signal](const SignalPart& part) { signal.parts[signal.count++] = part; };
+    if (has_gap_before(block, gap_flag)) {
+        add(gap);
+        add(leader);
+    }
     SignalPart framed = {SignalPart::block, 2 * byte_sample_count(kMarkerByte)};
     for (std::size_t i = 0; i < length; ++i) framed.samples += byte_sample_count(block[i]);
-    parts.insert(parts.end(), {framed, {SignalPart::silence, kSilenceAfterBlock}});
-    if (is_header_block(block)) parts.insert(parts.end(), {gap, leader});
-    return parts;
+    add(framed);
+    add({SignalPart::silence, kSilenceAfterBlock});
+    if (is_header_block(block)) {
+        add(gap);
+        add(leader);
+    }
+    return signal;
 }
 
 std::uint64_t block_sample_count(const std::uint8_t* block, std::size_t length, std::uint8_t gap_flag)

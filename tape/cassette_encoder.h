@@ -8,8 +8,8 @@
 #pragma once
 
 #include <cstddef>
+#include <array>
 #include <cstdint>
-#include <vector>
 
 #include "tape_image_reader.h"
 #include "wav_output.h"
@@ -45,11 +45,19 @@ void write_block(WavWriter& wav, const std::uint8_t* block, std::size_t length, 
 std::uint64_t byte_sample_count(std::uint8_t value);
 std::uint64_t block_sample_count(const std::uint8_t* block, std::size_t length, std::uint8_t gap_flag);
 
-// What write_block writes, part by part, in order.
+// What write_block writes, part by part, in order: at most a gap and
+// leader, the framed block, its silence, and a gap and leader.
 struct SignalPart {
     enum Kind { silence, leader, block } kind;
     std::uint64_t samples;
 };
-std::vector<SignalPart> block_signal_parts(const std::uint8_t* block, std::size_t length, std::uint8_t gap_flag);
+struct BlockSignal {
+    static constexpr std::size_t kMostParts = 6;
+    std::array<SignalPart, kMostParts> parts;
+    std::size_t count = 0;
+    const SignalPart* begin() const { return parts.data(); }
+    const SignalPart* end() const { return parts.data() + count; }
+};
+BlockSignal block_signal_parts(const std::uint8_t* block, std::size_t length, std::uint8_t gap_flag);
 
 }  // namespace morlevix

@@ -83,7 +83,7 @@ FileReplacement::FileReplacement(const std::filesystem::path& target) : target_(
             return;  // the directory cannot take a new file
         }
         temporary_ = candidate;
-        sink_ = std::make_unique<FileSink>(temporary_);
+        sink_ = std::make_unique<FileSink>(temporary_, FileSink::ExistingEmptyFile{});
         return;
     }
 }

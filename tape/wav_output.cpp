@@ -88,6 +88,12 @@ FileSink::FileSink(const std::filesystem::path& path)
     file_.open(path, std::ios::binary | std::ios::out | std::ios::trunc);
 }
 
+FileSink::FileSink(const std::filesystem::path& path, ExistingEmptyFile)
+{
+    file_.rdbuf()->pubsetbuf(nullptr, 0);
+    file_.open(path, std::ios::binary | std::ios::in | std::ios::out);
+}
+
 bool FileSink::write(const std::uint8_t* data, std::size_t size)
 {
     file_.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));

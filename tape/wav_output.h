@@ -74,6 +74,11 @@ private:
 class FileSink final : public ByteSink {
 public:
     explicit FileSink(const std::filesystem::path& path);
+    // An empty file that exists already (made for this sink alone): opened
+    // as it is, without the truncation that would make some file systems
+    // flush it early on close.
+    struct ExistingEmptyFile {};
+    FileSink(const std::filesystem::path& path, ExistingEmptyFile);
     FileSink(const FileSink&) = delete;
     FileSink& operator=(const FileSink&) = delete;
 

@@ -305,6 +305,15 @@ TEST_F(CommandLine, ProgramCommandsSayWhatIsWrong)
     }
     EXPECT_FALSE(fs::exists(dir / "MAUVAIS.k7"));
     EXPECT_FALSE(fs::exists(dir / "X.k7"));
+
+    // A program saved as text is simply printed, its carriage returns as line breaks.
+    const std::string saved = "10 PRINT\r20 END\r";
+    Bytes header = {'T', 'E', 'X', 'T', 'E', ' ', ' ', ' ', 0x00, 0xFF, 0x00, 0, 0, 0, 0};
+    add("TEXTE.k7", concat({testing::tape_block(0x00, header), testing::data_block(Bytes(saved.begin(), saved.end())),
+                            testing::end_of_file_block()}));
+    const auto r = run("basic TEXTE.k7");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "10 PRINT\n20 END\n");
 }
 
 #ifndef _WIN32

@@ -1,6 +1,5 @@
 #include "basic_properties.h"
 
-#include <algorithm>
 #include <sstream>
 
 #include "basic/basic_program.h"
@@ -9,7 +8,8 @@
 namespace morlevix::testing {
 namespace {
 
-constexpr std::size_t kSmallestLine = 5;  // link, number, the 0x00
+constexpr std::size_t kLongestListedByte = 8;     // "RESTORE", or a 5-byte line's "65535 " and line break
+constexpr std::size_t kLongestListedNumber = 8;
 
 }  // namespace
 
@@ -20,10 +20,11 @@ std::string broken_basic_property(const Bytes& bytes)
     for (const auto& file : files_on_tape(blocks_of_image(image)))
         if (file.info.file_type == kBasicFile) list_basic_program(file.bytes);
 
-    // A program: each listed line took at least a line's framing.
+    // A program: the listing ends, no longer than every byte spelled as
+    // the longest keyword and every line numbered.
     const auto listing = list_basic_program(bytes);
-    const auto lines = static_cast<std::size_t>(std::count(listing.text.begin(), listing.text.end(), '\n'));
-    if (lines > bytes.size() / kSmallestLine + 1) return "more lines listed than the program can hold";
+    if (listing.text.size() > kLongestListedByte * bytes.size() + kLongestListedNumber)
+        return "a listing longer than the program can give";
 
     // A listing: what it makes is a sound program, and the machine's listing
     // of a program made from a listing makes the very same bytes again. (Not
