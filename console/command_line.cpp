@@ -8,6 +8,7 @@
 #include "command_words.h"
 #include "program_commands.h"
 #include "tape_commands.h"
+#include "tape/tape_files.h"
 
 #ifndef MORLEVIX_VERSION
 #error "MORLEVIX_VERSION is set by the build"
@@ -62,7 +63,6 @@ constexpr char kUsage[] =
     "2 la ligne de commande est fausse.\n";
 constexpr char kVersionLine[] = "morlevix " MORLEVIX_VERSION "\n";
 constexpr char kHint[] = " (morlevix --help pour l'aide)";
-constexpr std::size_t kTapeNameLength = 8;
 constexpr char kNoImageGiven[] = "aucune image donnee";
 constexpr char kNoRecordingGiven[] = "aucun enregistrement donne";
 constexpr char kSingleImage[] = "-o ne va qu'avec une seule image";
@@ -89,13 +89,13 @@ constexpr char kLongName[] = "un nom sur la cassette a 8 caracteres au plus : ";
 constexpr char kBadAddress[] = "adresse hexadecimale de 0 a ffff attendue : ";
 constexpr char kDanglingOption[] = "une option sans SOURCE apres elle : --";
 
-const OptionSpec kHelp = {kHelpOption, 'h', false};
-const OptionSpec kOutput = {kOutputOption, 'o', true};
-const OptionSpec kBlocks = {kBlocksOption, 0, false};
-const OptionSpec kMc10 = {kMc10Option, 0, false};
-const OptionSpec kName = {kNameOption, 0, true};
-const OptionSpec kLoad = {kLoadOption, 0, true};
-const OptionSpec kExec = {kExecOption, 0, true};
+const CommandOption kHelp = {kHelpOption, 'h', false};
+const CommandOption kOutput = {kOutputOption, 'o', true};
+const CommandOption kBlocks = {kBlocksOption, 0, false};
+const CommandOption kMc10 = {kMc10Option, 0, false};
+const CommandOption kName = {kNameOption, 0, true};
+const CommandOption kLoad = {kLoadOption, 0, true};
+const CommandOption kExec = {kExecOption, 0, true};
 
 int usage_error(const ConsoleStreams& console, const std::string& problem)
 {
@@ -117,7 +117,7 @@ struct CommandArguments {
     bool help = false;
 };
 
-std::string read_arguments(const std::vector<std::string>& args, const std::vector<OptionSpec>& options,
+std::string read_arguments(const std::vector<std::string>& args, const std::vector<CommandOption>& options,
                            CommandArguments& parsed)
 {
     std::vector<CommandWord> words;
@@ -137,7 +137,7 @@ int run_tape_command(const std::string& command, const std::vector<std::string>&
     const bool list = command == kListCommand;
     CommandArguments parsed;
     const std::string error =
-        read_arguments(args, list ? std::vector<OptionSpec>{kHelp, kBlocks} : std::vector<OptionSpec>{kHelp, kOutput},
+        read_arguments(args, list ? std::vector<CommandOption>{kHelp, kBlocks} : std::vector<CommandOption>{kHelp, kOutput},
                        parsed);
     if (!error.empty()) return usage_error(console, error);
     if (parsed.help) return show_usage(console);
@@ -197,7 +197,7 @@ int run_make(const std::vector<std::string>& args, const ConsoleStreams& console
         } else if (word.option == kMc10Option) {
             mc10 = true;
         } else if (word.option == kNameOption) {
-            if (word.value.empty() || word.value.size() > kTapeNameLength) return usage_error(console, kLongName + word.value);
+            if (word.value.empty() || word.value.size() > kTapeFileNameLength) return usage_error(console, kLongName + word.value);
             next.name = word.value;
             pending = word.option;
         } else {

@@ -9,14 +9,14 @@ constexpr std::size_t kLongPrefixLength = 2;
 constexpr char kOptionMark = '-';
 constexpr char kValueSeparator = '=';
 
-const OptionSpec* find_long(const std::vector<OptionSpec>& options, const std::string& name)
+const CommandOption* find_long(const std::vector<CommandOption>& options, const std::string& name)
 {
     for (const auto& option : options)
         if (name == option.long_name) return &option;
     return nullptr;
 }
 
-const OptionSpec* find_short(const std::vector<OptionSpec>& options, char name)
+const CommandOption* find_short(const std::vector<CommandOption>& options, char name)
 {
     for (const auto& option : options)
         if (option.short_name != 0 && name == option.short_name) return &option;
@@ -25,7 +25,7 @@ const OptionSpec* find_short(const std::vector<OptionSpec>& options, char name)
 
 }  // namespace
 
-std::string split_command_words(const std::vector<std::string>& args, const std::vector<OptionSpec>& options,
+std::string split_command_words(const std::vector<std::string>& args, const std::vector<CommandOption>& options,
                                 std::vector<CommandWord>& words)
 {
     bool options_ended = false;
@@ -39,30 +39,30 @@ std::string split_command_words(const std::vector<std::string>& args, const std:
             options_ended = true;
             continue;
         }
-        const OptionSpec* spec = nullptr;
+        const CommandOption* option = nullptr;
         std::string value;
         bool has_value = false;
         if (arg.compare(0, kLongPrefixLength, kLongPrefix) == 0) {
             const auto separator = arg.find(kValueSeparator);
-            spec = find_long(options, arg.substr(kLongPrefixLength, separator - kLongPrefixLength));
+            option = find_long(options, arg.substr(kLongPrefixLength, separator - kLongPrefixLength));
             if (separator != std::string::npos) {
                 value = arg.substr(separator + 1);
                 has_value = true;
             }
         } else {
             // "-oFILE" is "-o FILE"; a short option without a value stands alone.
-            spec = find_short(options, arg[1]);
-            if (spec && arg.size() > 2) {
+            option = find_short(options, arg[1]);
+            if (option && arg.size() > 2) {
                 value = arg.substr(2);
                 has_value = true;
             }
         }
-        if (!spec || (has_value && !spec->takes_value)) return "option inconnue : " + arg;
-        if (spec->takes_value && !has_value) {
+        if (!option || (has_value && !option->takes_value)) return "option inconnue : " + arg;
+        if (option->takes_value && !has_value) {
             if (i + 1 == args.size()) return "l'option " + arg + " demande une valeur";
             value = args[++i];
         }
-        words.push_back({spec->long_name, value});
+        words.push_back({option->long_name, value});
     }
     return "";
 }

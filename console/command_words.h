@@ -9,7 +9,7 @@
 
 namespace morlevix {
 
-struct OptionSpec {
+struct CommandOption {
     const char* long_name;  // without its "--"
     char short_name;        // 0 for none
     bool takes_value;
@@ -24,7 +24,7 @@ struct CommandWord {
 
 // Splits `args` by `options`. Returns the first usage error, in French, or
 // an empty text when the words are all right.
-std::string split_command_words(const std::vector<std::string>& args, const std::vector<OptionSpec>& options,
+std::string split_command_words(const std::vector<std::string>& args, const std::vector<CommandOption>& options,
                                 std::vector<CommandWord>& words);
 
 }  // namespace morlevix

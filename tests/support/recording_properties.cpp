@@ -47,8 +47,10 @@ std::string broken_recording_property(const Bytes& file)
     CassetteDecoder whole(rate), pieces(rate);
     whole.feed(samples.data(), samples.size());
     whole.finish();
+    // Pieces of every size from 1 to about a hundred samples, in turn.
+    constexpr std::size_t kLargestPiece = 97, kPieceStep = 7;
     std::size_t piece = 1;
-    for (std::size_t at = 0; at < samples.size(); at += piece, piece = piece % 97 + 7) {
+    for (std::size_t at = 0; at < samples.size(); at += piece, piece = piece % kLargestPiece + kPieceStep) {
         pieces.feed(samples.data() + at, std::min(piece, samples.size() - at));
     }
     pieces.finish();
