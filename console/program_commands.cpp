@@ -7,6 +7,7 @@
 
 #include "basic/basic_program.h"
 #include "command_files.h"
+#include "command_layer.h"
 #include "tape/tape_catalog.h"
 #include "tape/tape_files.h"
 #include "tape/tape_image_converter.h"
@@ -17,13 +18,12 @@ namespace {
 constexpr char kNoFileOnTape[] = "aucun fichier sur cette cassette";
 constexpr char kNotOnTape[] = "pas de fichier de ce nom sur cette cassette : ";
 constexpr char kNotBasic[] = "n'est pas un programme BASIC";
-constexpr char kDamaged[] = "fichier incomplet ou abime (blocs faux ou manquants) : ecrit tel quel";
+constexpr char kWrittenAsItIs[] = " : ecrit tel quel";
 constexpr char kUnknownTokens[] = "octets qui ne sont pas des mots du BASIC de la machine, montres comme ! :";
 constexpr char kNoLoadAddress[] = "adresse de chargement manquante (--load) pour ";
 constexpr char kNotWritten[] = "image non ecrite";
 constexpr char kAddressesForCode[] = "--load et --exec ne vont qu'avec du code machine";
 constexpr char kExtractExtension[] = ".bin";
-constexpr char kImageExtension[] = ".k7";
 constexpr char kListingExtensions[][5] = {"bas", "txt"};
 constexpr char kAsciiLineEnd = '\r';
 constexpr std::uint8_t kAsciiSaved = 0xFF;
@@ -153,7 +153,7 @@ int show_basic(const std::string& tape, const std::optional<std::string>& file_n
             report_error(console, where + kUnknownTokens + bytes);
         }
     }
-    if (!file.whole) report_error(console, where + kDamaged);
+    if (!file.whole) report_error(console, where + kDamagedFileText + kWrittenAsItIs);
     const std::string target = output ? *output : kStandardStream;
     if (!write_output(target, bytes_of(text), console)) {
         report_error(console, kCannotCreateText + target);
@@ -171,7 +171,9 @@ int extract_file(const std::string& tape, const std::string& file_name, const st
     const std::string target = output ? *output : safe_file_name(file.info.name) + kExtractExtension;
     std::ostream& messages = target == kStandardStream ? console.err : console.out;
     messages << tape << kFieldSeparator << trimmed(file.info.name) << kArrow << target << '\n' << std::flush;
-    if (!file.whole) report_error(console, tape + kFieldSeparator + trimmed(file.info.name) + kFieldSeparator + kDamaged);
+    if (!file.whole)
+        report_error(console, tape + kFieldSeparator + trimmed(file.info.name) + kFieldSeparator + kDamagedFileText +
+                                  kWrittenAsItIs);
     if (!write_output(target, file.bytes, console)) {
         report_error(console, kCannotCreateText + target);
         return kExitFailure;
@@ -182,7 +184,7 @@ int extract_file(const std::string& tape, const std::string& file_name, const st
 int make_tape(const std::vector<TapeSource>& sources, bool mc10, const std::optional<std::string>& output,
               const ConsoleStreams& console)
 {
-    const std::string target = output ? *output : name_with_extension(sources.front().path, kImageExtension);
+    const std::string target = output ? *output : name_with_extension(sources.front().path, kTapeExtension);
     std::ostream& messages = target == kStandardStream ? console.err : console.out;
     std::vector<NewTapeFile> files;
     bool failed = false;

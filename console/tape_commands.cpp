@@ -20,10 +20,6 @@ namespace {
 
 constexpr char kTruncatedExplanation[] = " : l'image finit au milieu de ce bloc";
 constexpr char kNoFile[] = "  aucun fichier";
-constexpr char kImageExtension[] = ".k7";
-constexpr char kBlockWord[] = "bloc";
-constexpr char kAtTime[] = " a ";
-constexpr char kWrongChecksum[] = "somme de controle fausse";
 
 // The command line's account of a conversion: the tape's file names on the
 // console, one per line; anomalies as errors that name the image.
@@ -167,10 +163,7 @@ bool decode_recording_file(const std::string& recording, const std::string& imag
     for (const auto& heard : decoded.blocks) {
         if (heard.complete && heard.block.is_header()) messages << shown_file_name(heard.block) << '\n';
         if (heard.sound()) continue;
-        std::string block = kBlockWord;
-        if (heard.block.length > kBlockTypeOffset) block += " " + hex_byte(heard.block.type());
-        report_error(console, recording + kFieldSeparator + block + kAtTime + recording_time_text(heard.seconds) +
-                                  kFieldSeparator + (heard.complete ? kWrongChecksum : kBrokenOffText));
+        report_error(console, recording + kFieldSeparator + heard_block_problem(heard));
     }
     messages.flush();
     if (!decoded.error.empty()) report_error(console, recording + kFieldSeparator + decoded.error);
@@ -201,7 +194,7 @@ int decode_recordings(const std::vector<std::string>& recordings, const std::opt
     for (const auto& recording : recordings) {
         const std::string image = output                          ? *output
                                   : recording == kStandardStream ? kStandardStream
-                                                                  : name_with_extension(recording, kImageExtension);
+                                                                  : name_with_extension(recording, kTapeExtension);
         if (!decode_recording_file(recording, image, console)) status = kExitFailure;
     }
     return status;

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "cassette_encoder.h"
+#include "tape_image_converter.h"
 #include "wav_input.h"
 
 namespace morlevix {
@@ -26,6 +27,14 @@ std::size_t kept_length(const HeardBlock& heard)
 }
 
 }  // namespace
+
+std::string heard_block_problem(const HeardBlock& heard)
+{
+    std::string text = "bloc";
+    if (heard.block.length > kBlockTypeOffset) text += " " + hex_byte(heard.block.type());
+    return text + " a " + recording_time_text(heard.seconds) + " : " +
+           (heard.complete ? kWrongChecksumText : kBrokenOffText);
+}
 
 bool DecodedRecording::sound() const
 {

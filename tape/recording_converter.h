@@ -38,6 +38,11 @@ std::vector<std::uint8_t> tape_image_of(const std::vector<HeardBlock>& blocks);
 // What the blocks heard make of a tape, positions counted in that image.
 TapeCatalog catalog_of(const std::vector<HeardBlock>& blocks);
 
+// What is wrong with a heard block that is not sound, for the console:
+// "bloc 01 a 2:41.3 : somme de controle fausse", or "... : signal
+// interrompu dans le bloc".
+std::string heard_block_problem(const HeardBlock& heard);
+
 // A recording where no block was heard at all.
 inline constexpr char kNoBlockText[] = "aucun bloc entendu dans l'enregistrement";
 

@@ -187,7 +187,7 @@ std::vector<std::string> catalog_problems(const TapeCatalog& catalog)
         if (block.broken_off || !block.checksum_right)
             problems.push_back("bloc " + hex(block.type, 2) + " de " + counted(block.length, "octet") + " " +
                                where(block.position, block.seconds) + " : " +
-                               (block.broken_off ? kBrokenOffText : "somme de controle fausse"));
+                               (block.broken_off ? kBrokenOffText : kWrongChecksumText));
     if (catalog.cut) {
         const CutBlock& cut = *catalog.cut;
         std::string block = "bloc";

@@ -80,7 +80,9 @@ private:
 // Reads the whole image.
 TapeCatalog read_tape_catalog(std::istream& tape);
 
-// The problem of a block heard in a recording when the signal broke off inside it.
+// The problems of a block: its checksum is wrong, or (heard in a
+// recording) the signal broke off inside it.
+inline constexpr char kWrongChecksumText[] = "somme de controle fausse";
 inline constexpr char kBrokenOffText[] = "signal interrompu dans le bloc";
 
 // How a console shows a catalog: the file type in words, one line per file

@@ -19,6 +19,9 @@ inline constexpr std::size_t kDataBlockPayload = 255;
 // The file name in a header block.
 inline constexpr std::size_t kTapeFileNameLength = 8;
 
+// A file whose `whole` is false.
+inline constexpr char kDamagedFileText[] = "fichier incomplet ou abime (blocs faux ou manquants)";
+
 struct TapeFileContents {
     CatalogFile info;
     std::vector<std::uint8_t> bytes;  // the payloads of its blocks, joined

@@ -89,12 +89,7 @@ std::string recording_json(const std::vector<HeardBlock>& blocks, const std::str
     std::vector<std::string> names, bad;
     for (const auto& heard : blocks) {
         if (heard.complete && heard.block.is_header()) names.push_back(morlevix::shown_file_name(heard.block));
-        if (heard.sound()) continue;
-        std::string text = "bloc";
-        if (heard.block.length > morlevix::kBlockTypeOffset) text += " " + morlevix::hex_byte(heard.block.type());
-        text += " a " + morlevix::recording_time_text(heard.seconds) + " : " +
-                (heard.complete ? "somme de controle fausse" : morlevix::kBrokenOffText);
-        bad.push_back(text);
+        if (!heard.sound()) bad.push_back(morlevix::heard_block_problem(heard));
     }
     return "{\"error\":" + quoted(error) + ",\"blocks\":" + std::to_string(blocks.size()) + ",\"files\":" +
            json_list(names, quoted) + ",\"problems\":" + json_list(bad, quoted) +
@@ -162,7 +157,7 @@ EMSCRIPTEN_KEEPALIVE WebResult* morlevix_basic(const std::uint8_t* image, std::s
     const auto& file = files[static_cast<std::size_t>(index)];
     const auto listing = morlevix::list_basic_program(file.bytes);
     auto problems = listing.problems;
-    if (!file.whole) problems.push_back("fichier incomplet ou abime (blocs faux ou manquants)");
+    if (!file.whole) problems.push_back(morlevix::kDamagedFileText);
     return result("{\"basic\":true,\"problems\":" + json_list(problems, quoted) + "}" + '\0' + listing.text);
 }
 
