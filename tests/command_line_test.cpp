@@ -5,7 +5,7 @@
 #include <sstream>
 #include <tuple>
 
-#include "console/command_files.h"
+#include "cli/file_access.h"
 #include "program_runner.h"
 #include "recordings.h"
 #include "signal_decoder.h"

@@ -1,4 +1,4 @@
-#include "command_words.h"
+#include "cli/argument_words.h"
 
 namespace morlevix {
 namespace {

@@ -1,4 +1,4 @@
-#include "command_layer.h"
+#include "batch/key_pause.h"
 
 #include <algorithm>
 #include <cctype>

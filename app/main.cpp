@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "batch_driver.h"
-#include "command_layer.h"
-#include "command_line.h"
+#include "batch/batch_driver.h"
+#include "batch/key_pause.h"
+#include "cli/command_table.h"
 
 #ifdef _WIN32
 #ifndef NOMINMAX

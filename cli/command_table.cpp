@@ -1,13 +1,13 @@
-#include "command_line.h"
+#include "cli/command_table.h"
 
 #include <iostream>
 #include <optional>
 
-#include "command_files.h"
-#include "command_layer.h"
-#include "command_words.h"
-#include "program_commands.h"
-#include "tape_commands.h"
+#include "cli/file_access.h"
+#include "batch/key_pause.h"
+#include "cli/argument_words.h"
+#include "cli/program_commands.h"
+#include "cli/tape_commands.h"
 #include "tape/tape_files.h"
 
 #ifndef MORLEVIX_VERSION

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "command_line.h"
+#include "cli/command_table.h"
 
 namespace morlevix {
 

@@ -1,11 +1,11 @@
-#include "command_files.h"
+#include "cli/file_access.h"
 
 #include <filesystem>
 #include <iostream>
 #include <iterator>
 #include <system_error>
 
-#include "command_layer.h"
+#include "batch/key_pause.h"
 #include "tape/file_replacement.h"
 #include "tape/recording_converter.h"
 #include "tape/tape_files.h"

@@ -1,4 +1,4 @@
-#include "program_commands.h"
+#include "cli/program_commands.h"
 
 #include <algorithm>
 #include <cctype>
@@ -6,8 +6,8 @@
 #include <iterator>
 
 #include "basic/basic_program.h"
-#include "command_files.h"
-#include "command_layer.h"
+#include "cli/file_access.h"
+#include "batch/key_pause.h"
 #include "tape/tape_catalog.h"
 #include "tape/tape_files.h"
 #include "tape/tape_image_converter.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "command_line.h"
+#include "cli/command_table.h"
 #include "tape/cassette_decoder.h"
 
 namespace morlevix {

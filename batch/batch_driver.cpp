@@ -1,11 +1,11 @@
-#include "batch_driver.h"
+#include "batch/batch_driver.h"
 
 #include <cctype>
 #include <istream>
 #include <ostream>
 #include <string>
 
-#include "command_layer.h"
+#include "batch/key_pause.h"
 #include "tape/tape_image_converter.h"
 
 namespace morlevix {

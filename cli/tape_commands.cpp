@@ -1,4 +1,4 @@
-#include "tape_commands.h"
+#include "cli/tape_commands.h"
 
 #include <filesystem>
 #include <fstream>
@@ -7,8 +7,8 @@
 #include <sstream>
 #include <system_error>
 
-#include "command_files.h"
-#include "command_layer.h"
+#include "cli/file_access.h"
+#include "batch/key_pause.h"
 #include "tape/file_replacement.h"
 #include "tape/recording_converter.h"
 #include "tape/tape_catalog.h"
