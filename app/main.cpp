@@ -8,6 +8,7 @@
 #include "batch/batch_driver.h"
 #include "batch/key_pause.h"
 #include "cli/command_table.h"
+#include "console/console_modes.h"
 
 #ifdef _WIN32
 #ifndef NOMINMAX

@@ -5,6 +5,7 @@
 #include <ostream>
 #include <string>
 
+#include "batch/image_listing.h"
 #include "batch/key_pause.h"
 #include "tape/tape_image_converter.h"
 

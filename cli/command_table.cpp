@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "cli/file_access.h"
-#include "batch/key_pause.h"
+#include "console/file_patterns.h"
 #include "cli/argument_words.h"
 #include "cli/program_commands.h"
 #include "cli/tape_commands.h"

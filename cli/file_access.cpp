@@ -5,7 +5,8 @@
 #include <iterator>
 #include <system_error>
 
-#include "batch/key_pause.h"
+#include "console/console_modes.h"
+#include "console/file_patterns.h"
 #include "tape/file_replacement.h"
 #include "tape/recording_converter.h"
 #include "tape/tape_files.h"

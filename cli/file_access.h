@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/command_table.h"
+#include "console/console_streams.h"
 #include "tape/cassette_decoder.h"
 
 namespace morlevix {

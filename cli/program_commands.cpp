@@ -7,7 +7,6 @@
 
 #include "basic/basic_program.h"
 #include "cli/file_access.h"
-#include "batch/key_pause.h"
 #include "tape/tape_catalog.h"
 #include "tape/tape_files.h"
 #include "tape/tape_image_converter.h"

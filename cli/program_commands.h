@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/command_table.h"
+#include "console/console_streams.h"
 
 namespace morlevix {
 

@@ -8,7 +8,7 @@
 #include <system_error>
 
 #include "cli/file_access.h"
-#include "batch/key_pause.h"
+#include "console/console_modes.h"
 #include "tape/file_replacement.h"
 #include "tape/recording_converter.h"
 #include "tape/tape_catalog.h"

@@ -138,6 +138,7 @@ FileConversion convert_tape_file(const std::string& image_name, const std::strin
 // any directory part is kept as it stands.
 std::string wav_name_for(const std::string& tape_name);
 // The same with another extension (".k7" for a tape image).
+inline constexpr char kTapeExtension[] = ".k7";
 std::string name_with_extension(const std::string& file_name, const char* extension);
 
 // Converts the image file `name` into the WAV file beside it, reporting on

@@ -1,0 +1,13 @@
+#include "batch/image_listing.h"
+
+#include "console/file_patterns.h"
+#include "tape/tape_image_converter.h"
+
+namespace morlevix {
+
+std::vector<std::string> list_tape_images(const std::string& pattern)
+{
+    return list_matching_files(pattern + kTapeExtension);
+}
+
+}  // namespace morlevix
