@@ -9,10 +9,13 @@
 
 namespace morlevix {
 
+// An option, and how the help shows it.
 struct CommandOption {
-    const char* long_name;  // without its "--"
-    char short_name;        // 0 for none
+    const char* long_name;   // without its "--"
+    char short_name;         // 0 for none
     bool takes_value;
+    const char* value_name;  // what the help calls its value ("FICHIER"), or nullptr
+    const char* help;        // what it does, lines separated by '\n'
 };
 
 // One word of the command line, options named by their long name.

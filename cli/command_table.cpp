@@ -3,11 +3,11 @@
 #include <iostream>
 #include <optional>
 
+#include "cli/command_help.h"
 #include "cli/file_access.h"
-#include "console/file_patterns.h"
-#include "cli/argument_words.h"
 #include "cli/program_commands.h"
 #include "cli/tape_commands.h"
+#include "console/file_patterns.h"
 #include "tape/tape_files.h"
 
 #ifndef MORLEVIX_VERSION
@@ -17,85 +17,45 @@
 namespace morlevix {
 namespace {
 
-constexpr char kUsage[] =
-    "Usage : morlevix [COMMANDE [OPTIONS] FICHIER...]\n"
-    "\n"
-    "Sans argument, morlevix pose ses questions et convertit les images .k7 du\n"
-    "dossier courant qui correspondent au nom tape (jokers * et ?).\n"
-    "\n"
-    "Commandes :\n"
-    "  convert [-o WAV] IMAGE...    chaque image .k7 devient un fichier .wav, a cote\n"
-    "                               d'elle, sous son nom coupe au premier point\n"
-    "  list [--blocks] IMAGE...     les fichiers que contient chaque cassette, et ce\n"
-    "                               qui ne va pas (une IMAGE peut etre un\n"
-    "                               enregistrement .wav)\n"
-    "  decode [-o IMAGE] WAV...     chaque enregistrement .wav d'une cassette devient\n"
-    "                               une image .k7, a cote de lui\n"
-    "  basic [-o TEXTE] CASSETTE [FICHIER]\n"
-    "                               le programme BASIC de FICHIER (par defaut le\n"
-    "                               premier) comme la machine le liste\n"
-    "  extract [-o SORTIE] CASSETTE FICHIER\n"
-    "                               les octets de FICHIER (par defaut dans NOM.bin)\n"
-    "  make [-o IMAGE] [--mc10] SOURCE...\n"
-    "                               une image .k7 d'un fichier par SOURCE : un\n"
-    "                               listing .bas ou .txt devient un programme BASIC,\n"
-    "                               tout autre fichier du code machine\n"
-    "\n"
-    "Options :\n"
-    "  -o, --output FICHIER   le fichier a ecrire (avec une seule IMAGE) ;\n"
-    "                         - pour la sortie standard\n"
-    "  --blocks               une ligne par bloc en plus (list)\n"
-    "  --mc10                 (make) les programmes BASIC pour le MC-10 (0x4346)\n"
-    "                         plutot que pour l'Alice (0x3346)\n"
-    "  --name NOM             (make) le nom sur la cassette de la SOURCE qui suit\n"
-    "  --load ADRESSE         (make) l'adresse de chargement (hexadecimale) du\n"
-    "                         code machine qui suit\n"
-    "  --exec ADRESSE         (make) son adresse de lancement (par defaut celle\n"
-    "                         de chargement)\n"
-    "  -h, --help             cette aide\n"
-    "  --version              la version du programme\n"
-    "\n"
-    "Un fichier - se lit sur l'entree standard. Une CASSETTE est une image .k7 ou\n"
-    "un enregistrement .wav ; un FICHIER y est nomme comme list le montre.\n"
-    "\n"
-    "Etat de sortie : 0 tout est fait ; 1 un fichier n'a pas pu etre lu ou ecrit,\n"
-    "une image finit au milieu d'un bloc, ou (list, decode) un bloc est faux ;\n"
-    "2 la ligne de commande est fausse.\n";
 constexpr char kVersionLine[] = "morlevix " MORLEVIX_VERSION "\n";
 constexpr char kHint[] = " (morlevix --help pour l'aide)";
+constexpr char kUnknownCommand[] = "commande inconnue : ";
+constexpr char kUnknownOption[] = "option inconnue : ";
+constexpr char kSuggestion[] = " ; vouliez-vous dire ";
+constexpr char kSuggestionEnd[] = " ?";
 constexpr char kNoImageGiven[] = "aucune image donnee";
 constexpr char kNoRecordingGiven[] = "aucun enregistrement donne";
 constexpr char kSingleImage[] = "-o ne va qu'avec une seule image";
 constexpr char kSingleRecording[] = "-o ne va qu'avec un seul enregistrement";
-
-constexpr char kHelpOption[] = "help";
-constexpr char kOutputOption[] = "output";
-constexpr char kBlocksOption[] = "blocks";
-constexpr char kVersionOption[] = "--version";
-constexpr char kConvertCommand[] = "convert";
-constexpr char kListCommand[] = "list";
-constexpr char kDecodeCommand[] = "decode";
-constexpr char kBasicCommand[] = "basic";
-constexpr char kExtractCommand[] = "extract";
-constexpr char kMakeCommand[] = "make";
-constexpr char kMc10Option[] = "mc10";
-constexpr char kNameOption[] = "name";
-constexpr char kLoadOption[] = "load";
-constexpr char kExecOption[] = "exec";
 constexpr char kBasicArguments[] = "basic demande une CASSETTE et au plus un FICHIER";
 constexpr char kExtractArguments[] = "extract demande une CASSETTE et un FICHIER";
+constexpr char kHelpArguments[] = "help demande au plus une COMMANDE";
 constexpr char kNoSource[] = "aucune source donnee";
 constexpr char kLongName[] = "un nom sur la cassette a 8 caracteres au plus : ";
 constexpr char kBadAddress[] = "adresse hexadecimale de 0 a ffff attendue : ";
 constexpr char kDanglingOption[] = "une option sans SOURCE apres elle : --";
+constexpr char kHelpWords[][7] = {"-h", "--help"};
+constexpr char kVersionWord[] = "--version";
 
-const CommandOption kHelp = {kHelpOption, 'h', false};
-const CommandOption kOutput = {kOutputOption, 'o', true};
-const CommandOption kBlocks = {kBlocksOption, 0, false};
-const CommandOption kMc10 = {kMc10Option, 0, false};
-const CommandOption kName = {kNameOption, 0, true};
-const CommandOption kLoad = {kLoadOption, 0, true};
-const CommandOption kExec = {kExecOption, 0, true};
+constexpr char kHelpOption[] = "help";
+constexpr char kOutputOption[] = "output";
+constexpr char kBlocksOption[] = "blocks";
+constexpr char kMc10Option[] = "mc10";
+constexpr char kNameOption[] = "name";
+constexpr char kLoadOption[] = "load";
+constexpr char kExecOption[] = "exec";
+
+const CommandOption kHelp = {kHelpOption, 'h', false, nullptr, "cette aide"};
+const CommandOption kOutput = {kOutputOption, 'o', true, "FICHIER",
+                               "le fichier a ecrire (avec un seul fichier donne) ;\n- pour la sortie standard"};
+const CommandOption kBlocks = {kBlocksOption, 0, false, nullptr, "une ligne par bloc en plus (list)"};
+const CommandOption kMc10 = {kMc10Option, 0, false, nullptr,
+                             "(make) les programmes BASIC pour le MC-10 (0x4346)\nplutot que pour l'Alice (0x3346)"};
+const CommandOption kName = {kNameOption, 0, true, "NOM", "(make) le nom sur la cassette de la SOURCE qui suit"};
+const CommandOption kLoad = {kLoadOption, 0, true, "ADRESSE",
+                             "(make) l'adresse de chargement (hexadecimale) du\ncode machine qui suit"};
+const CommandOption kExec = {kExecOption, 0, true, "ADRESSE",
+                             "(make) son adresse de lancement (par defaut celle\nde chargement)"};
 
 int usage_error(const ConsoleStreams& console, const std::string& problem)
 {
@@ -103,45 +63,48 @@ int usage_error(const ConsoleStreams& console, const std::string& problem)
     return kExitUsage;
 }
 
-int show_usage(const ConsoleStreams& console)
+int show(const ConsoleStreams& console, const std::string& text)
 {
-    console.out << kUsage << std::flush;
+    console.out << text << std::flush;
     return kExitSuccess;
 }
 
-// A command's words, once split and checked.
+// An unknown command, and the one it most likely meant.
+int unknown_command(const ConsoleStreams& console, const std::string& word)
+{
+    const std::string nearest = nearest_command_name(word);
+    if (nearest.empty()) return usage_error(console, kUnknownCommand + word);
+    console.err << kProgramPrefix << kUnknownCommand << word << kSuggestion << nearest << kSuggestionEnd << '\n'
+                << std::flush;
+    return kExitUsage;
+}
+
+// A command's words, once split.
 struct CommandArguments {
     std::vector<std::string> files;
     std::optional<std::string> output;
     bool blocks = false;
-    bool help = false;
 };
 
-std::string read_arguments(const std::vector<std::string>& args, const std::vector<CommandOption>& options,
-                           CommandArguments& parsed)
+CommandArguments read_arguments(const std::vector<CommandWord>& words)
 {
-    std::vector<CommandWord> words;
-    const std::string error = split_command_words(args, options, words);
-    if (!error.empty()) return error;
+    CommandArguments parsed;
     for (const auto& word : words) {
         if (word.is_file()) parsed.files.push_back(word.value);
         else if (word.option == kOutputOption) parsed.output = word.value;
         else if (word.option == kBlocksOption) parsed.blocks = true;
-        else if (word.option == kHelpOption) parsed.help = true;
     }
-    return "";
+    return parsed;
 }
 
-int run_tape_command(const std::string& command, const std::vector<std::string>& args, const ConsoleStreams& console)
+// convert, list and decode: every file named, wildcards expanded where the
+// shell leaves them.
+enum class TapeCommand { convert, list, decode };
+
+int run_tape_command(TapeCommand command, const std::vector<CommandWord>& words, const ConsoleStreams& console)
 {
-    const bool list = command == kListCommand;
-    CommandArguments parsed;
-    const std::string error =
-        read_arguments(args, list ? std::vector<CommandOption>{kHelp, kBlocks} : std::vector<CommandOption>{kHelp, kOutput},
-                       parsed);
-    if (!error.empty()) return usage_error(console, error);
-    if (parsed.help) return show_usage(console);
-    const bool decode = command == kDecodeCommand;
+    const CommandArguments parsed = read_arguments(words);
+    const bool decode = command == TapeCommand::decode;
     if (parsed.files.empty()) return usage_error(console, decode ? kNoRecordingGiven : kNoImageGiven);
     const char* single = decode ? kSingleRecording : kSingleImage;
     if (parsed.output && parsed.files.size() > 1) return usage_error(console, single);
@@ -150,35 +113,49 @@ int run_tape_command(const std::string& command, const std::vector<std::string>&
     const auto files = expand_file_arguments(parsed.files, kProgramExpandsWildcards, console.err, status);
     if (parsed.output && files.size() > 1) return usage_error(console, single);
     int result;
-    if (list) result = list_images(files, parsed.blocks, console);
-    else if (decode) result = decode_recordings(files, parsed.output, console);
-    else result = convert_images(files, parsed.output, console);
+    switch (command) {
+    case TapeCommand::list: result = list_images(files, parsed.blocks, console); break;
+    case TapeCommand::decode: result = decode_recordings(files, parsed.output, console); break;
+    case TapeCommand::convert:
+    default: result = convert_images(files, parsed.output, console); break;
+    }
     return result != kExitSuccess ? result : status;
 }
 
-// basic and extract: a tape, and a file on it.
-int run_file_command(const std::string& command, const std::vector<std::string>& args, const ConsoleStreams& console)
+int run_convert(const std::vector<CommandWord>& words, const ConsoleStreams& console)
 {
-    CommandArguments parsed;
-    const std::string error = read_arguments(args, {kHelp, kOutput}, parsed);
-    if (!error.empty()) return usage_error(console, error);
-    if (parsed.help) return show_usage(console);
+    return run_tape_command(TapeCommand::convert, words, console);
+}
+
+int run_list(const std::vector<CommandWord>& words, const ConsoleStreams& console)
+{
+    return run_tape_command(TapeCommand::list, words, console);
+}
+
+int run_decode(const std::vector<CommandWord>& words, const ConsoleStreams& console)
+{
+    return run_tape_command(TapeCommand::decode, words, console);
+}
+
+int run_basic(const std::vector<CommandWord>& words, const ConsoleStreams& console)
+{
+    const CommandArguments parsed = read_arguments(words);
     const auto count = parsed.files.size();
-    if (command == kBasicCommand) {
-        if (count < 1 || count > 2) return usage_error(console, kBasicArguments);
-        const auto file = count == 2 ? std::optional<std::string>(parsed.files[1]) : std::nullopt;
-        return show_basic(parsed.files[0], file, parsed.output, console);
-    }
-    if (count != 2) return usage_error(console, kExtractArguments);
+    if (count < 1 || count > 2) return usage_error(console, kBasicArguments);
+    const auto file = count == 2 ? std::optional<std::string>(parsed.files[1]) : std::nullopt;
+    return show_basic(parsed.files[0], file, parsed.output, console);
+}
+
+int run_extract(const std::vector<CommandWord>& words, const ConsoleStreams& console)
+{
+    const CommandArguments parsed = read_arguments(words);
+    if (parsed.files.size() != 2) return usage_error(console, kExtractArguments);
     return extract_file(parsed.files[0], parsed.files[1], parsed.output, console);
 }
 
 // make: the options before a source apply to that source.
-int run_make(const std::vector<std::string>& args, const ConsoleStreams& console)
+int run_make(const std::vector<CommandWord>& words, const ConsoleStreams& console)
 {
-    std::vector<CommandWord> words;
-    const std::string error = split_command_words(args, {kHelp, kOutput, kMc10, kName, kLoad, kExec}, words);
-    if (!error.empty()) return usage_error(console, error);
     std::vector<TapeSource> sources;
     TapeSource next;
     std::optional<std::string> output;
@@ -190,8 +167,6 @@ int run_make(const std::vector<std::string>& args, const ConsoleStreams& console
             sources.push_back(next);
             next = TapeSource{};
             pending.clear();
-        } else if (word.option == kHelpOption) {
-            return show_usage(console);
         } else if (word.option == kOutputOption) {
             output = word.value;
         } else if (word.option == kMc10Option) {
@@ -212,24 +187,93 @@ int run_make(const std::vector<std::string>& args, const ConsoleStreams& console
     return make_tape(sources, mc10, output, console);
 }
 
+int run_help(const std::vector<CommandWord>& words, const ConsoleStreams& console)
+{
+    const CommandArguments parsed = read_arguments(words);
+    if (parsed.files.empty()) return show(console, overview_text());
+    if (parsed.files.size() > 1) return usage_error(console, kHelpArguments);
+    const Command* command = find_command(parsed.files.front());
+    if (command == nullptr) return unknown_command(console, parsed.files.front());
+    return show(console, command_help_text(*command));
+}
+
+bool is_help_word(const std::string& word)
+{
+    for (const char* help : kHelpWords)
+        if (word == help) return true;
+    return false;
+}
+
 }  // namespace
+
+const std::vector<Command>& command_table()
+{
+    static const std::vector<Command> commands = {
+        {"convert", run_convert, "convert [-o WAV] IMAGE...",
+         "chaque image .k7 devient un fichier .wav, a cote\nd'elle, sous son nom coupe au premier point",
+         {kOutput},
+         {"morlevix convert JEU.k7 jeux/*.K7", "JEU.wav, et un .wav a cote de chaque image de jeux/",
+          "morlevix convert -o - JEU.k7 | aplay", "la cassette jouee tout de suite, sans fichier ecrit"}},
+        {"list", run_list, "list [--blocks] IMAGE...",
+         "les fichiers que contient chaque cassette, et ce\nqui ne va pas (une IMAGE peut etre un\nenregistrement .wav)",
+         {kBlocks},
+         {"morlevix list JEU.k7", "les fichiers de la cassette, et ce qui ne va pas",
+          "morlevix list --blocks ENREG.wav", "chaque bloc entendu dans l'enregistrement, avec son temps"}},
+        {"decode", run_decode, "decode [-o IMAGE] WAV...",
+         "chaque enregistrement .wav d'une cassette devient\nune image .k7, a cote de lui",
+         {kOutput},
+         {"morlevix decode JEU.wav", "l'image JEU.k7 de la cassette enregistree",
+          "morlevix decode -o - JEU.wav > copie.k7", "la meme image, sur la sortie standard"}},
+        {"basic", run_basic, "basic [-o TEXTE] CASSETTE [FICHIER]",
+         "le programme BASIC de FICHIER (par defaut le\npremier) comme la machine le liste",
+         {kOutput},
+         {"morlevix basic JEU.k7 > JEU.bas", "le listing du premier programme de la cassette",
+          "morlevix basic VIEILLE.wav CASSE-BR", "le programme CASSE-BR d'un enregistrement"}},
+        {"extract", run_extract, "extract [-o SORTIE] CASSETTE FICHIER",
+         "les octets de FICHIER (par defaut dans NOM.bin)",
+         {kOutput},
+         {"morlevix extract JEU.k7 ECRAN", "les octets du fichier ECRAN, dans ECRAN.bin",
+          "morlevix extract -o - JEU.k7 ECRAN | xxd", "les memes, vus en hexadecimal"}},
+        {"make", run_make, "make [-o IMAGE] [--mc10] SOURCE...",
+         "une image .k7 d'un fichier par SOURCE : un\nlisting .bas ou .txt devient un programme BASIC,\ntout "
+         "autre fichier du code machine",
+         {kOutput, kMc10, kName, kLoad, kExec},
+         {"morlevix make JEU.bas", "l'image JEU.k7 du programme JEU",
+          "morlevix make -o JEU.k7 JEU.bas --load 4000 ECRAN.bin", "le programme et du code machine charge en 4000"}},
+        {"help", run_help, "help [COMMANDE]", "l'aide de COMMANDE, ou cette aide", {},
+         {"morlevix help convert", "l'aide de convert seule", "morlevix help", "cette aide"}},
+    };
+    return commands;
+}
+
+const Command* find_command(const std::string& name)
+{
+    for (const auto& command : command_table())
+        if (name == command.name) return &command;
+    return nullptr;
+}
+
+std::vector<CommandOption> every_option() { return {kOutput, kBlocks, kMc10, kName, kLoad, kExec, kHelp}; }
 
 int run_command_line(const std::vector<std::string>& args, const ConsoleStreams& console)
 {
-    if (args.empty()) return show_usage(console);
-    const std::string& command = args.front();
-    if (command == "-h" || command == "--help") return show_usage(console);
-    if (command == kVersionOption) {
-        console.out << kVersionLine << std::flush;
-        return kExitSuccess;
+    if (args.empty() || is_help_word(args.front())) return show(console, overview_text());
+    const std::string& word = args.front();
+    if (word == kVersionWord) return show(console, kVersionLine);
+    const Command* command = find_command(word);
+    if (command == nullptr) {
+        if (!word.empty() && word[0] == '-') return usage_error(console, kUnknownOption + word);
+        return unknown_command(console, word);
     }
-    const std::vector<std::string> rest(args.begin() + 1, args.end());
-    if (command == kConvertCommand || command == kListCommand || command == kDecodeCommand)
-        return run_tape_command(command, rest, console);
-    if (command == kBasicCommand || command == kExtractCommand) return run_file_command(command, rest, console);
-    if (command == kMakeCommand) return run_make(rest, console);
-    if (!command.empty() && command[0] == '-') return usage_error(console, "option inconnue : " + command);
-    return usage_error(console, "commande inconnue : " + command);
+    std::vector<CommandOption> options = command->options;
+    options.push_back(kHelp);
+    std::vector<CommandWord> words;
+    const std::string error =
+        split_command_words(std::vector<std::string>(args.begin() + 1, args.end()), options, words);
+    if (!error.empty()) return usage_error(console, error);
+    for (const auto& parsed : words)
+        if (parsed.option == kHelpOption) return show(console, command_help_text(*command));
+    return command->run(words, console);
 }
 
 }  // namespace morlevix

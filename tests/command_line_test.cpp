@@ -2,9 +2,11 @@
 // script runs it; what it prints, its exit status and the files it leaves.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <tuple>
 
+#include "cli/command_table.h"
 #include "cli/file_access.h"
 #include "program_runner.h"
 #include "recordings.h"
@@ -134,6 +136,47 @@ TEST_F(CommandLine, ExitStatusSaysWhetherEveryImageCameThroughWhole)
         EXPECT_EQ(shown.out.rfind("Usage : morlevix", 0), 0u) << help;
     }
     EXPECT_EQ(run("--version").out, "morlevix 1.1\n");
+}
+
+TEST_F(CommandLine, EachCommandHasItsOwnHelpAndAMisspeltOneIsSuggested)
+{
+    const std::string overview = run("--help").out;
+    for (const auto& command : command_table()) {
+        const std::string name = command.name;
+        const auto help = run(name + " --help");
+        EXPECT_EQ(help.status, 0) << name;
+        EXPECT_EQ(help.out.rfind("Usage : morlevix " + std::string(command.synopsis) + "\n", 0), 0u) << help.out;
+        EXPECT_EQ(run("help " + name).out, help.out) << name;
+        // Its options, and no other command's; two examples of it.
+        for (const auto& option : every_option()) {
+            const bool its_own = std::string(option.long_name) == "help" ||
+                                 std::any_of(command.options.begin(), command.options.end(), [&](const CommandOption& o) {
+                                     return std::string(o.long_name) == option.long_name;
+                                 });
+            EXPECT_EQ(help.out.find("--" + std::string(option.long_name)) != std::string::npos, its_own)
+                << name << " --" << option.long_name;
+        }
+        std::size_t examples = 0;
+        for (auto at = help.out.find("\n  morlevix " + name); at != std::string::npos;
+             at = help.out.find("\n  morlevix " + name, at + 1))
+            ++examples;
+        EXPECT_EQ(examples, 2u) << help.out;
+        EXPECT_NE(overview.find("\n  " + std::string(command.synopsis)), std::string::npos) << name;
+    }
+
+    for (const auto& [arguments, problem] : std::vector<std::pair<std::string, std::string>>{
+             {"conver JEU.k7", "commande inconnue : conver ; vouliez-vous dire convert ?\n"},
+             {"lsit", "commande inconnue : lsit ; vouliez-vous dire list ?\n"},
+             {"DECODE x.wav", "commande inconnue : DECODE ; vouliez-vous dire decode ?\n"},
+             {"help extrct", "commande inconnue : extrct ; vouliez-vous dire extract ?\n"},
+             {"mk", "commande inconnue : mk" + kHint},
+             {"help frob", "commande inconnue : frob" + kHint},
+             {"help convert list", "help demande au plus une COMMANDE" + kHint}}) {
+        const auto r = run(arguments);
+        EXPECT_EQ(r.status, 2) << arguments;
+        EXPECT_EQ(r.out, "") << arguments;
+        EXPECT_EQ(r.err, "morlevix: " + problem) << arguments;
+    }
 }
 
 TEST_F(CommandLine, ListShowsEveryFileAndWhatIsWrong)

@@ -1,0 +1,142 @@
+#include "cli/command_help.h"
+
+#include <algorithm>
+#include <cctype>
+#include <sstream>
+
+namespace morlevix {
+namespace {
+
+constexpr char kOverviewStart[] =
+    "Usage : morlevix [COMMANDE [OPTIONS] FICHIER...]\n"
+    "\n"
+    "Sans argument, morlevix pose ses questions et convertit les images .k7 du\n"
+    "dossier courant qui correspondent au nom tape (jokers * et ?).\n"
+    "\n"
+    "Commandes :\n";
+constexpr char kOptionsHeading[] = "\nOptions :\n";
+constexpr char kExamplesHeading[] = "\nExemples :\n";
+constexpr char kVersionFlags[] = "--version";
+constexpr char kVersionHelp[] = "la version du programme";
+constexpr char kOverviewEnd[] =
+    "\n"
+    "Un fichier - se lit sur l'entree standard. Une CASSETTE est une image .k7 ou\n"
+    "un enregistrement .wav ; un FICHIER y est nomme comme list le montre.\n"
+    "Aide d'une commande : morlevix COMMANDE --help, ou morlevix help COMMANDE.\n"
+    "\n"
+    "Etat de sortie : 0 tout est fait ; 1 un fichier n'a pas pu etre lu ou ecrit,\n"
+    "une image finit au milieu d'un bloc, ou (list, decode) un bloc est faux ;\n"
+    "2 la ligne de commande est fausse.\n";
+constexpr char kCommandUsage[] = "Usage : morlevix ";
+constexpr char kIndent[] = "  ";
+constexpr char kExampleIndent[] = "      ";
+constexpr std::size_t kSynopsisWidth = 29;  // what it does starts past it
+constexpr std::size_t kFlagsWidth = 23;
+constexpr std::size_t kColumnGap = 2;       // at least, between a name and its text
+
+// `text`'s lines, the first after `head` padded to `width`, the others
+// under it.
+void put_columns(std::ostringstream& out, const std::string& head, std::size_t width, const std::string& text)
+{
+    out << kIndent << head;
+    const std::string margin(std::string(kIndent).size() + width, ' ');
+    if (head.size() + kColumnGap > width) out << '\n' << margin;
+    else out << std::string(width - head.size(), ' ');
+    for (const char c : text) {
+        out << c;
+        if (c == '\n') out << margin;
+    }
+    out << '\n';
+}
+
+std::string flags_of(const CommandOption& option)
+{
+    std::string flags;
+    if (option.short_name != 0) flags += std::string("-") + option.short_name + ", ";
+    flags += std::string("--") + option.long_name;
+    if (option.value_name != nullptr) flags += std::string(" ") + option.value_name;
+    return flags;
+}
+
+void put_option(std::ostringstream& out, const CommandOption& option)
+{
+    put_columns(out, flags_of(option), kFlagsWidth, option.help);
+}
+
+std::string folded(const std::string& word)
+{
+    std::string result = word;
+    for (auto& c : result) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return result;
+}
+
+// Edits between `a` and `b`: a letter added, removed, changed, or two
+// neighbours swapped, each counting one.
+std::size_t edit_distance(const std::string& a, const std::string& b)
+{
+    const std::size_t rows = a.size() + 1, columns = b.size() + 1;
+    std::vector<std::size_t> d(rows * columns);
+    const auto at = [&](std::size_t i, std::size_t j) -> std::size_t& { return d[i * columns + j]; };
+    for (std::size_t i = 0; i < rows; ++i) at(i, 0) = i;
+    for (std::size_t j = 0; j < columns; ++j) at(0, j) = j;
+    for (std::size_t i = 1; i < rows; ++i) {
+        for (std::size_t j = 1; j < columns; ++j) {
+            const std::size_t change = a[i - 1] == b[j - 1] ? 0 : 1;
+            at(i, j) = std::min({at(i - 1, j) + 1, at(i, j - 1) + 1, at(i - 1, j - 1) + change});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                at(i, j) = std::min(at(i, j), at(i - 2, j - 2) + 1);
+        }
+    }
+    return at(rows - 1, columns - 1);
+}
+
+}  // namespace
+
+std::string overview_text()
+{
+    std::ostringstream out;
+    out << kOverviewStart;
+    for (const auto& command : command_table()) put_columns(out, command.synopsis, kSynopsisWidth, command.summary);
+    out << kOptionsHeading;
+    for (const auto& option : every_option()) put_option(out, option);
+    put_columns(out, kVersionFlags, kFlagsWidth, kVersionHelp);
+    out << kOverviewEnd;
+    return out.str();
+}
+
+std::string command_help_text(const Command& command)
+{
+    std::ostringstream out;
+    out << kCommandUsage << command.synopsis << "\n\n";
+    out << kIndent;
+    for (const char c : std::string(command.summary)) {
+        out << c;
+        if (c == '\n') out << kIndent;
+    }
+    out << '\n' << kOptionsHeading;
+    for (const auto& option : command.options) put_option(out, option);
+    put_option(out, every_option().back());  // --help
+    out << kExamplesHeading;
+    for (std::size_t i = 0; i + 1 < command.examples.size(); i += 2)
+        out << kIndent << command.examples[i] << '\n' << kExampleIndent << command.examples[i + 1] << '\n';
+    return out.str();
+}
+
+std::string nearest_command_name(const std::string& word)
+{
+    // Further than two edits, or as many edits as letters typed, is another word.
+    constexpr std::size_t kFarthest = 2;
+    const std::string typed = folded(word);
+    std::string nearest;
+    std::size_t best = kFarthest + 1;
+    for (const auto& command : command_table()) {
+        const std::size_t distance = edit_distance(typed, command.name);
+        if (distance < best && distance < typed.size()) {
+            best = distance;
+            nearest = command.name;
+        }
+    }
+    return nearest;
+}
+
+}  // namespace morlevix

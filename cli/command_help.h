@@ -1,0 +1,23 @@
+// The texts that help a user on the command line, made from the table of
+// commands: the overview, one command's usage, and the command a misspelt
+// word most likely meant.
+#pragma once
+
+#include <string>
+
+#include "cli/command_table.h"
+
+namespace morlevix {
+
+// "morlevix --help": every command, every option, the exit statuses.
+std::string overview_text();
+
+// "morlevix COMMAND --help": its synopsis, what it does, its options and
+// two examples.
+std::string command_help_text(const Command& command);
+
+// The command nearest to `word` as it was typed (a letter missing, one too
+// many, two swapped, case aside), or an empty text when none is near.
+std::string nearest_command_name(const std::string& word);
+
+}  // namespace morlevix
