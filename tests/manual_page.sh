@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# The manual page renders without a single warning from groff, names the
+# version the program prints, and shows every command and option of
+# "morlevix --help".
+set -euo pipefail
+program=$1
+page=$2
+
+warnings=$(groff -man -Tutf8 -ww -z "$page" 2>&1)
+if [ -n "$warnings" ]; then echo "groff warns on $page:"; echo "$warnings"; exit 1; fi
+# Plain text, with the minus and hyphen signs of UTF-8 as the ASCII ones typed.
+text=$(groff -man -Tutf8 -P-cbou "$page" | sed -e 's/\xe2\x88\x92/-/g' -e 's/\xe2\x80\x90/-/g')
+
+failed=0
+missing() { echo "not in the manual page: $1"; failed=1; }
+
+help=$("$program" --help)
+commands=$(echo "$help" | awk '/^Commandes :/ {on = 1; next} /^$/ {on = 0} on && /^  [a-z]/ {print $1}')
+options=$(echo "$help" | awk '/^Options :/ {on = 1; next} /^$/ {on = 0} on' | grep -oE '(^|[ ,])--?[a-z0-9]+' | tr -d ' ,' | sort -u)
+[ -n "$commands" ] && [ -n "$options" ] || { echo "no command or option read from --help"; exit 1; }
+for command in $commands; do
+  echo "$text" | grep -qE "^ +$command( |$)" || missing "command $command"
+done
+for option in $options; do
+  echo "$text" | grep -qF -- "$option" || missing "option $option"
+done
+version=$("$program" --version)
+echo "$text" | grep -qF -- "$version" || missing "version line $version"
+for section in NOM SYNOPSIS DESCRIPTION COMMANDES OPTIONS "ETAT DE SORTIE" EXEMPLES FICHIERS; do
+  echo "$text" | grep -qx "$section" || missing "section $section"
+done
+exit $failed
