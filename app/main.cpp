@@ -9,6 +9,7 @@
 #include "batch/key_pause.h"
 #include "cli/command_table.h"
 #include "console/console_modes.h"
+#include "console/interruption.h"
 
 #ifdef _WIN32
 #ifndef NOMINMAX
@@ -26,6 +27,7 @@ int run(const std::vector<std::string>& args)
     // the program with a half-written file on disk.
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
+    morlevix::clean_up_when_interrupted();
     int interrupted_by = 0;
     try {
         const morlevix::Utf8Console console;

@@ -1,6 +1,9 @@
 #include "file_replacement.h"
 
+#include <atomic>
 #include <chrono>
+#include <csignal>
+#include <cstring>
 #include <random>
 #include <string>
 #include <system_error>
@@ -26,6 +29,31 @@ namespace {
 constexpr char kTemporaryMark[] = ".tmp-";
 constexpr int kNameAttempts = 16;
 constexpr int kHexDigitsInSuffix = 8;
+
+#ifndef _WIN32
+// The temporary file being written, for a signal handler to remove: the one
+// piece of file-scope state of the program. The path is set before the flag
+// and cleared after it, so a handler never reads a path half written.
+constexpr std::size_t kUnfinishedPathCapacity = 4096;
+char unfinished_path[kUnfinishedPathCapacity];
+volatile std::sig_atomic_t unfinished_path_set = 0;
+
+void set_unfinished_file(const std::filesystem::path& path)
+{
+    const std::string& name = path.native();
+    if (name.size() >= kUnfinishedPathCapacity) return;  // longer than any path the system takes
+    unfinished_path_set = 0;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    std::memcpy(unfinished_path, name.c_str(), name.size() + 1);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    unfinished_path_set = 1;
+}
+
+void clear_unfinished_file() { unfinished_path_set = 0; }
+#else
+void set_unfinished_file(const std::filesystem::path&) {}
+void clear_unfinished_file() {}
+#endif
 
 std::string random_suffix(std::mt19937& generator)
 {
@@ -69,6 +97,15 @@ bool replace_file(const std::filesystem::path& from, const std::filesystem::path
 
 }  // namespace
 
+void remove_unfinished_file() noexcept
+{
+#ifndef _WIN32
+    if (unfinished_path_set == 0) return;
+    unfinished_path_set = 0;
+    unlink(unfinished_path);
+#endif
+}
+
 FileReplacement::FileReplacement(const std::filesystem::path& target) : target_(target)
 {
     std::random_device device;
@@ -83,6 +120,7 @@ FileReplacement::FileReplacement(const std::filesystem::path& target) : target_(
             return;  // the directory cannot take a new file
         }
         temporary_ = candidate;
+        set_unfinished_file(temporary_);
         sink_ = std::make_unique<FileSink>(temporary_, FileSink::ExistingEmptyFile{});
         return;
     }
@@ -94,12 +132,14 @@ FileReplacement::~FileReplacement()
     sink_.reset();  // closed before it is removed, as Windows requires
     std::error_code ignored;
     std::filesystem::remove(temporary_, ignored);
+    clear_unfinished_file();  // only now: a signal in between finds nothing to remove
 }
 
 bool FileReplacement::commit()
 {
     if (!sink_ || !sink_->close()) return false;
     committed_ = replace_file(temporary_, target_);
+    if (committed_) clear_unfinished_file();
     return committed_;
 }
 

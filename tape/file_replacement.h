@@ -12,6 +12,13 @@
 
 namespace morlevix {
 
+// While a FileReplacement is being written its temporary file is the one
+// unfinished file of the program: `remove_unfinished_file` removes it. It
+// does only what a signal handler may do, so that an interrupted program
+// leaves nothing behind (on POSIX systems; Windows cannot remove a file
+// that is still open).
+void remove_unfinished_file() noexcept;
+
 class FileReplacement {
 public:
     // Creates the temporary file beside `target`.

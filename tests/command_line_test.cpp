@@ -6,6 +6,14 @@
 #include <sstream>
 #include <tuple>
 
+#ifndef _WIN32
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include "cli/command_table.h"
 #include "cli/file_access.h"
 #include "program_runner.h"
@@ -372,6 +380,47 @@ TEST_F(CommandLine, ReconversionThatFailsLeavesThePreviousWavAsItWas)
     EXPECT_EQ(r.err, "morlevix: Erreur d'ecriture de JEU.wav\n");
     EXPECT_EQ(file("JEU.wav"), previous);
     EXPECT_EQ(testing::file_names(dir.path()), (std::vector<std::string>{"JEU.k7", "JEU.wav"}));
+}
+
+// Ctrl-C or a termination in the middle of a conversion: the image comes
+// through a pipe that stops half way, so the WAV is surely being written
+// when the signal arrives.
+TEST_F(CommandLine, InterruptedConversionLeavesNoTemporaryFileAndThePreviousWav)
+{
+    const Bytes image = tape_file("LONG", testing::counting_payload(20000));
+    const Bytes previous = {'a', 'n', 'c', 'i', 'e', 'n'};
+    for (const int signal : {SIGINT, SIGTERM}) {
+        add("JEU.wav", previous);
+        const fs::path pipe = dir / "tuyau.k7";
+        ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, STDOUT_FILENO);
+            execl(MORLEVIX_PROGRAM, MORLEVIX_PROGRAM, "convert", "-o", (dir / "JEU.wav").c_str(), pipe.c_str(),
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        const int writer = open(pipe.c_str(), O_WRONLY);  // once the program has opened it
+        ASSERT_GE(writer, 0);
+        ASSERT_EQ(write(writer, image.data(), image.size() / 2), static_cast<ssize_t>(image.size() / 2));
+        const auto temporary = [&] {
+            for (const auto& name : testing::file_names(dir.path()))
+                if (name.rfind("JEU.wav.tmp-", 0) == 0) return true;
+            return false;
+        };
+        for (int wait = 0; wait < 2000 && !temporary(); ++wait) usleep(5000);
+        EXPECT_TRUE(temporary()) << "the conversion never started";
+        kill(child, signal);
+        int status = 0;
+        waitpid(child, &status, 0);
+        close(writer);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << "status " << status;  // 130 or 143 in a shell
+        EXPECT_EQ(file("JEU.wav"), previous);
+        EXPECT_EQ(testing::file_names(dir.path()), (std::vector<std::string>{"JEU.wav", "tuyau.k7"})) << signal;
+        fs::remove(pipe);
+    }
 }
 #endif
 
