@@ -1,7 +1,9 @@
 #include "basic_program.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <iterator>
 #include <map>
 
 namespace morlevix {
@@ -20,6 +22,10 @@ constexpr const char* kKeywords[] = {
 static_assert(sizeof kKeywords / sizeof kKeywords[0] == kLastToken - kFirstToken + 1, "one keyword per token");
 
 constexpr std::uint8_t kRemToken = 0x83;
+// The direct commands that listings kept beside their tapes often hold
+// without a line number, as they were typed around the program: NEW before
+// it, RUN after it, CLEAR, CLS, LIST, CLOAD and CSAVE.
+constexpr std::uint8_t kDirectCommands[] = {0x96, 0x8E, 0x95, 0x9D, 0x94, 0x97, 0x98};
 constexpr std::uint8_t kDataToken = 0x85;
 constexpr std::uint8_t kPrintToken = 0x86;
 constexpr char kPrintShorthand = '?';
@@ -227,6 +233,27 @@ BasicListing list_basic_program(const std::vector<std::uint8_t>& program)
     return listing;
 }
 
+namespace {
+
+// True when the line, without a number, begins with one of the direct
+// commands, with or without arguments, in capitals or not.
+bool is_direct_command(const std::string& line)
+{
+    std::string upper = line;
+    for (auto& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const auto tokens = tokenize_text(upper);
+    return !tokens.empty() &&
+           std::find(std::begin(kDirectCommands), std::end(kDirectCommands), tokens.front()) != std::end(kDirectCommands);
+}
+
+std::string without_trailing_spaces(std::string text)
+{
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
+}  // namespace
+
 TokenizedProgram tokenize_basic_listing(const std::string& text, std::uint16_t start)
 {
     TokenizedProgram result;
@@ -244,7 +271,10 @@ TokenizedProgram tokenize_basic_listing(const std::string& text, std::uint16_t s
         while (at < line.size() && line[at] >= '0' && line[at] <= '9' && number <= kHighestLineNumber)
             number = number * 10 + static_cast<unsigned long>(line[at++] - '0');
         if (at == digits) {
-            result.errors.push_back(where + " : pas de numero de ligne");
+            if (is_direct_command(line.substr(at)))
+                result.warnings.push_back(where + " : commande directe passee : " + without_trailing_spaces(line.substr(at)));
+            else
+                result.errors.push_back(where + " : pas de numero de ligne");
             continue;
         }
         if (number > kHighestLineNumber) {

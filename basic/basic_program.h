@@ -54,7 +54,8 @@ struct TokenizedProgram {
     // left out.
     std::vector<std::string> errors;
     // "ligne N du texte : ..." for lines that hold UTF-8 letters the
-    // machine does not have; their bytes are kept as they are.
+    // machine does not have, whose bytes are kept as they are, and for
+    // direct commands without a line number (NEW, RUN, ...), passed over.
     std::vector<std::string> warnings;
 };
 

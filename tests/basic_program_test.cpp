@@ -92,6 +92,31 @@ TEST(BasicProgram, WhatTheMachineRefusesIsSaidWithItsLine)
               tokenize_basic_listing(abbreviated, kAliceProgramStart).bytes);
 }
 
+TEST(BasicProgram, DirectCommandsAroundAListingArePassedOverWithANote)
+{
+    // As people keep listings: typed after NEW, followed by RUN, direct
+    // commands with arguments, in capitals or not.
+    const auto kept = tokenize_basic_listing(
+        "NEW\r\n10 A=1\r\n  cls\r\nCLEAR 200\r\nLIST 10-20\r\nCLOAD\"JEU\"  \r\nCSAVE\"X\"\r\nRUN\r\n",
+        kAliceProgramStart);
+    EXPECT_EQ(kept.errors, std::vector<std::string>{});
+    EXPECT_EQ(kept.bytes, tokenize_basic_listing("10 A=1\n", kAliceProgramStart).bytes);
+    EXPECT_EQ(kept.warnings, (std::vector<std::string>{
+                                 "ligne 1 du texte : commande directe passee : NEW",
+                                 "ligne 3 du texte : commande directe passee : cls",
+                                 "ligne 4 du texte : commande directe passee : CLEAR 200",
+                                 "ligne 5 du texte : commande directe passee : LIST 10-20",
+                                 "ligne 6 du texte : commande directe passee : CLOAD\"JEU\"",
+                                 "ligne 7 du texte : commande directe passee : CSAVE\"X\"",
+                                 "ligne 8 du texte : commande directe passee : RUN"}));
+    // Any other line without a number is still refused.
+    for (const std::string line : {"PRINT 3", "GOTO 10", "A=RUN", "END", "?\"NEW\""}) {
+        const auto refused = tokenize_basic_listing("10 A\n" + line + "\n", kAliceProgramStart);
+        EXPECT_EQ(refused.errors, std::vector<std::string>{"ligne 2 du texte : pas de numero de ligne"}) << line;
+        EXPECT_EQ(refused.warnings, std::vector<std::string>{}) << line;
+    }
+}
+
 TEST(BasicProgram, ListingShowsTheBytesAndTheUnknownTokensAsTheMachineDoes)
 {
     const Bytes program = {0x33, 0x54, 0, 7, 0x86, '"', 0x80, 0xC9, '"', 0xC9, 0xFF, 0xC9, ':', 0x85, 0xC9, ':', 0xA7, 0,

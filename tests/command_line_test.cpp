@@ -357,6 +357,17 @@ TEST_F(CommandLine, ProgramCommandsSayWhatIsWrong)
     EXPECT_FALSE(fs::exists(dir / "MAUVAIS.k7"));
     EXPECT_FALSE(fs::exists(dir / "X.k7"));
 
+    // A listing kept as it was typed, NEW before it and RUN after it: the
+    // same tape, with a note for each line passed over.
+    const std::string typed = "NEW\r\n10 END\r\nRUN\r\n";
+    add("TAPE.bas", Bytes(typed.begin(), typed.end()));
+    const auto made = run("make -o TAPE.k7 --name JEU TAPE.bas");
+    EXPECT_EQ(made.status, 0);
+    EXPECT_EQ(made.err, "morlevix: TAPE.bas : ligne 1 du texte : commande directe passee : NEW\n"
+                        "morlevix: TAPE.bas : ligne 3 du texte : commande directe passee : RUN\n");
+    ASSERT_EQ(run("make JEU.bas").status, 0);
+    EXPECT_EQ(file("TAPE.k7"), file("JEU.k7"));
+
     // A program saved as text is simply printed, its carriage returns as line breaks.
     const std::string saved = "10 PRINT\r20 END\r";
     Bytes header = {'T', 'E', 'X', 'T', 'E', ' ', ' ', ' ', 0x00, 0xFF, 0x00, 0, 0, 0, 0};
