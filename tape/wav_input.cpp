@@ -1,5 +1,7 @@
 #include "wav_input.h"
 
+#include "compressed_samples.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -15,6 +17,20 @@ constexpr std::size_t kChunkHeaderSize = 8;
 constexpr std::size_t kRiffHeaderSize = 12;
 constexpr std::uint16_t kPcmTag = 0x0001;
 constexpr std::uint16_t kFloatTag = 0x0003;
+constexpr std::uint16_t kALawTag = 0x0006;
+constexpr std::uint16_t kMuLawTag = 0x0007;
+constexpr std::uint16_t kImaAdpcmTag = 0x0011;
+constexpr std::uint16_t kMsAdpcmTag = 0x0002;
+constexpr std::uint16_t kG711Bits = 8;
+constexpr std::uint16_t kAdpcmBits = 4;
+// After the plain 16 bytes and the size of the rest: (ADPCM) the frames
+// per block and, for Microsoft ADPCM, its predictor pairs.
+constexpr std::size_t kFramesPerBlockOffset = 18;
+constexpr std::size_t kCoefficientCountOffset = 20;
+constexpr std::size_t kCoefficientsOffset = 22;
+constexpr std::size_t kCoefficientBytes = 4;
+// Larger ADPCM blocks than this are no recorder's.
+constexpr std::uint16_t kLargestAdpcmBlock = 0x8000;
 constexpr std::uint16_t kExtensibleTag = 0xFFFE;
 constexpr std::uint32_t kPlainFormatSize = 16;
 constexpr std::uint32_t kExtensibleFormatSize = 40;
@@ -71,6 +87,10 @@ float sample_at(const unsigned char* p)
             std::memcpy(&value, p, sizeof value);
             return finite_sample(value);
         }
+    } else if constexpr (Encoding == SampleEncoding::mu_law) {
+        return mu_law_sample(p[0]);
+    } else if constexpr (Encoding == SampleEncoding::a_law) {
+        return a_law_sample(p[0]);
     } else if constexpr (Bytes == 1) {
         return static_cast<float>((p[0] - kUnsigned8Centre) / kScale8);
     } else if constexpr (Bytes == 2) {
@@ -136,6 +156,7 @@ bool WavReader::read_format_chunk(std::uint32_t size)
     if (!read_exactly(file_, chunk.data(), chunk.size()) && file_.gcount() < static_cast<std::streamsize>(size))
         return fail("en-tete WAV coupe");
     std::uint16_t tag = le16(chunk.data());
+    const bool extensible = tag == kExtensibleTag;
     format_.channels = le16(chunk.data() + 2);
     format_.sample_rate = le32(chunk.data() + 4);
     format_.block_align = le16(chunk.data() + 12);
@@ -146,7 +167,14 @@ bool WavReader::read_format_chunk(std::uint32_t size)
             return fail("format WAV inconnu");
         tag = le16(chunk.data() + kSubFormatOffset);
     }
-    if (tag == kPcmTag) {
+    if (tag == kMuLawTag || tag == kALawTag) {
+        format_.encoding = tag == kMuLawTag ? SampleEncoding::mu_law : SampleEncoding::a_law;
+        if (format_.bits_per_sample != kG711Bits)
+            return fail("echantillons G.711 de " + std::to_string(format_.bits_per_sample) + " bits non pris en charge");
+    } else if (tag == kImaAdpcmTag || tag == kMsAdpcmTag) {
+        format_.encoding = tag == kImaAdpcmTag ? SampleEncoding::ima_adpcm : SampleEncoding::ms_adpcm;
+        if (!read_adpcm_format(chunk, size, extensible)) return false;
+    } else if (tag == kPcmTag) {
         format_.encoding = SampleEncoding::integer;
         const auto bits = format_.bits_per_sample;
         if (bits != 8 && bits != 16 && bits != 24 && bits != 32)
@@ -162,9 +190,42 @@ bool WavReader::read_format_chunk(std::uint32_t size)
         return fail("nombre de canaux impossible (" + std::to_string(format_.channels) + ")");
     if (format_.sample_rate < kMinRecordingRate || format_.sample_rate > kMaxRecordingRate)
         return fail("frequence d'echantillonnage non prise en charge (" + std::to_string(format_.sample_rate) +
-                    " Hz ; de 8000 a 192000 Hz)");
-    if (format_.block_align != format_.channels * (format_.bits_per_sample / kBitsPerByte))
+                    " Hz ; de " + std::to_string(kMinRecordingRate) + " a " + std::to_string(kMaxRecordingRate) + " Hz)");
+    if (format_.is_adpcm()) {
+        const std::size_t frames = format_.encoding == SampleEncoding::ima_adpcm
+                                       ? ima_frames_per_block(format_.block_align, format_.channels)
+                                       : ms_frames_per_block(format_.block_align, format_.channels);
+        if (frames == 0 || format_.block_align > kLargestAdpcmBlock) return fail("taille des blocs ADPCM incoherente");
+        // The header's count, where it gives one that the blocks can hold.
+        if (format_.frames_per_block == 0 || format_.frames_per_block > frames)
+            format_.frames_per_block = static_cast<std::uint32_t>(frames);
+        block_frames_.assign(format_.channels, {});
+    } else if (format_.block_align != format_.channels * (format_.bits_per_sample / kBitsPerByte)) {
         return fail("taille des echantillons incoherente");
+    }
+    return true;
+}
+
+bool WavReader::read_adpcm_format(const std::vector<unsigned char>& chunk, std::uint32_t size, bool extensible)
+{
+    if (format_.bits_per_sample != kAdpcmBits)
+        return fail("echantillons ADPCM de " + std::to_string(format_.bits_per_sample) + " bits non pris en charge");
+    format_.frames_per_block = size >= kFramesPerBlockOffset + 2 ? le16(chunk.data() + kFramesPerBlockOffset) : 0;
+    if (format_.encoding == SampleEncoding::ima_adpcm) return true;
+    // Microsoft ADPCM names its predictor pairs; the seven standard ones
+    // stand in when a writer left them out (and in an extensible format,
+    // where the channel mask stands in their place).
+    format_.coefficients.clear();
+    const std::size_t count =
+        !extensible && size >= kCoefficientCountOffset + 2 ? le16(chunk.data() + kCoefficientCountOffset) : 0;
+    if (count > 0 && kCoefficientsOffset + count * kCoefficientBytes <= size) {
+        for (std::size_t i = 0; i < count; ++i) {
+            const unsigned char* pair = chunk.data() + kCoefficientsOffset + i * kCoefficientBytes;
+            format_.coefficients.push_back({static_cast<std::int16_t>(le16(pair)), static_cast<std::int16_t>(le16(pair + 2))});
+        }
+    } else {
+        format_.coefficients = standard_ms_coefficients();
+    }
     return true;
 }
 
@@ -205,9 +266,44 @@ bool WavReader::open()
     }
 }
 
+std::size_t WavReader::read_adpcm(std::vector<std::vector<float>>& channels, std::size_t max_frames)
+{
+    while (block_frames_used_ == block_frames_.front().size()) {
+        if (data_left_ == 0) {
+            for (auto& channel : channels) channel.clear();
+            return 0;
+        }
+        // The next block, or what is left of it at the end of the file (a
+        // block whose header is cut short holds no frame).
+        const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(data_left_, format_.block_align));
+        buffer_.resize(wanted);
+        file_.read(reinterpret_cast<char*>(buffer_.data()), static_cast<std::streamsize>(wanted));
+        const auto got = static_cast<std::size_t>(file_.gcount());
+        if (got < wanted) {
+            data_left_ = 0;
+            if (file_.bad()) error_ = "lecture impossible";
+        } else {
+            data_left_ -= got;
+        }
+        if (format_.encoding == SampleEncoding::ima_adpcm)
+            expand_ima_block(buffer_.data(), got, format_.frames_per_block, block_frames_);
+        else
+            expand_ms_block(buffer_.data(), got, format_.frames_per_block, format_.coefficients, block_frames_);
+        block_frames_used_ = 0;
+    }
+    const std::size_t frames = std::min(max_frames, block_frames_.front().size() - block_frames_used_);
+    for (std::size_t c = 0; c < channels.size(); ++c) {
+        const auto from = block_frames_[c].begin() + static_cast<std::ptrdiff_t>(block_frames_used_);
+        channels[c].assign(from, from + static_cast<std::ptrdiff_t>(frames));
+    }
+    block_frames_used_ += frames;
+    return frames;
+}
+
 std::size_t WavReader::read(std::vector<std::vector<float>>& channels, std::size_t max_frames)
 {
     channels.resize(format_.channels);
+    if (format_.is_adpcm()) return read_adpcm(channels, max_frames);
     const std::size_t frame = format_.block_align;
     const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(data_left_ / frame, max_frames));
     buffer_.resize(wanted * frame);
@@ -223,6 +319,14 @@ std::size_t WavReader::read(std::vector<std::vector<float>>& channels, std::size
     if (frames == 0) return 0;
     const unsigned char* data = buffer_.data();
     const auto floating = format_.encoding == SampleEncoding::floating;
+    if (format_.encoding == SampleEncoding::mu_law) {
+        deinterleave<SampleEncoding::mu_law, 1>(data, frames, channels);
+        return frames;
+    }
+    if (format_.encoding == SampleEncoding::a_law) {
+        deinterleave<SampleEncoding::a_law, 1>(data, frames, channels);
+        return frames;
+    }
     switch (format_.bits_per_sample) {
     case 8: deinterleave<SampleEncoding::integer, 1>(data, frames, channels); break;
     case 16: deinterleave<SampleEncoding::integer, 2>(data, frames, channels); break;

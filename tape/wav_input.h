@@ -1,6 +1,9 @@
 // Reading WAV recordings: RIFF/WAVE with integer PCM of 8, 16, 24 or 32
-// bits, IEEE float of 32 or 64 bits, plain or WAVE_FORMAT_EXTENSIBLE, any
-// number of channels, 8 to 192 kHz. Unknown chunks are skipped. A data size
+// bits, IEEE float of 32 or 64 bits, the G.711 mu-law and A-law of
+// telephones and voice recorders, IMA and Microsoft ADPCM, plain or
+// WAVE_FORMAT_EXTENSIBLE, any number of channels, 5.5 to 192 kHz (the
+// cassette's higher tone, 2,450 Hz, still fits below half of 5,500 Hz).
+// Unknown chunks are skipped. A data size
 // of 0 or one that runs past the end of the file (a recording never closed
 // properly) reads the samples that are there.
 //
@@ -16,18 +19,28 @@
 
 namespace morlevix {
 
-inline constexpr std::uint32_t kMinRecordingRate = 8000;
+inline constexpr std::uint32_t kMinRecordingRate = 5500;
 inline constexpr std::uint32_t kMaxRecordingRate = 192000;
 inline constexpr std::uint16_t kMaxRecordingChannels = 32;
 
-enum class SampleEncoding { integer, floating };
+enum class SampleEncoding { integer, floating, mu_law, a_law, ima_adpcm, ms_adpcm };
+
+// The predictor pairs of a Microsoft ADPCM file.
+struct AdpcmCoefficients {
+    int first = 0;
+    int second = 0;
+};
 
 struct WavFormat {
     SampleEncoding encoding = SampleEncoding::integer;
     std::uint16_t channels = 0;
     std::uint32_t sample_rate = 0;
-    std::uint16_t bits_per_sample = 0;  // of the container: 8, 16, 24, 32 or 64
-    std::uint16_t block_align = 0;      // bytes per frame
+    std::uint16_t bits_per_sample = 0;  // of the container: 4 (ADPCM), 8, 16, 24, 32 or 64
+    std::uint16_t block_align = 0;      // bytes per frame, or per block of ADPCM
+    std::uint32_t frames_per_block = 1;  // ADPCM: frames that one block holds
+    std::vector<AdpcmCoefficients> coefficients;  // Microsoft ADPCM
+
+    bool is_adpcm() const { return encoding == SampleEncoding::ima_adpcm || encoding == SampleEncoding::ms_adpcm; }
 };
 
 // True when the stream starts like a WAV file ("RIFF"); nothing is consumed.
@@ -51,12 +64,17 @@ public:
 private:
     bool fail(const std::string& text);
     bool read_format_chunk(std::uint32_t size);
+    bool read_adpcm_format(const std::vector<unsigned char>& chunk, std::uint32_t size, bool extensible);
+    std::size_t read_adpcm(std::vector<std::vector<float>>& channels, std::size_t max_frames);
 
     std::istream& file_;
     WavFormat format_;
     std::string error_;
     std::uint64_t data_left_ = 0;  // bytes of samples still to read
     std::vector<unsigned char> buffer_;
+    // ADPCM: the frames of the latest block, and how many are handed out.
+    std::vector<std::vector<float>> block_frames_;
+    std::size_t block_frames_used_ = 0;
 };
 
 }  // namespace morlevix

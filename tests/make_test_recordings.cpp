@@ -18,13 +18,21 @@ int main(int argc, char** argv)
     const Recording ours = recording_of(concat({tape_file("UN", counting_payload(300)), tape_file("DEUX", {1, 2, 3}, 0xFF)}));
     const Recording old = with_hiss(played(ac_coupled(low_passed(ours, 2800), 200), 44100, 0.96, 0.02, 0.5, 0.005, 8), 15, 3);
     const Recording phone = high_passed(low_passed(resampled(ours, 8000), 3400), 300);
-    Recording silence = ours;
-    for (auto& s : silence.samples) s = 0;
+    const auto silence_at = [](Recording r) {
+        for (auto& s : r.samples) s = 0;
+        return r;
+    };
+    const Recording silence = silence_at(ours);
     const std::pair<const char*, Bytes> recordings[] = {
         {"vieille.wav", wav_file({old})},
         {"telephone.wav", wav_file({phone}, {SampleFormat::pcm8, false})},
         {"droite.wav", wav_file({silence, with_gain(played(ours, 48000, 1.1), -20)}, {SampleFormat::float32, true})},
         {"souffle.wav", wav_file({with_hiss(with_gain(ours, -10), 5, 1)}, {SampleFormat::pcm24, false})},
+        {"ulaw.wav", wav_file({with_gain(phone, -6)}, {SampleFormat::mu_law, false})},
+        {"alaw.wav", wav_file({with_gain(ours, -6)}, {SampleFormat::a_law, true})},
+        {"ima.wav", wav_file({with_gain(phone, -6), silence_at(phone)}, {SampleFormat::ima_adpcm, false, 256})},
+        {"msadpcm.wav", wav_file({with_gain(old, -6)}, {SampleFormat::ms_adpcm, false})},
+        {"lent.wav", wav_file({resampled(ours, 5500)})},
     };
     for (const auto& [name, bytes] : recordings)
         std::ofstream(dir / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));

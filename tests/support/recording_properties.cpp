@@ -64,12 +64,16 @@ std::vector<Bytes> seed_recordings()
     for (int i = 0; i < 32; ++i) ramp.samples.push_back(std::sin(i * 0.7));
     std::vector<Bytes> seeds;
     for (auto format : {SampleFormat::pcm8, SampleFormat::pcm16, SampleFormat::pcm24, SampleFormat::pcm32,
-                        SampleFormat::float32, SampleFormat::float64})
-        for (bool extensible : {false, true}) seeds.push_back(wav_file({ramp, ramp}, {format, extensible}));
-    // A tape, at the lowest rate and in 8 bits to keep it small; and our own WAV of it.
+                        SampleFormat::float32, SampleFormat::float64, SampleFormat::mu_law, SampleFormat::a_law,
+                        SampleFormat::ima_adpcm, SampleFormat::ms_adpcm})
+        for (bool extensible : {false, true}) seeds.push_back(wav_file({ramp, ramp}, {format, extensible, 16}));
+    // A tape, at a low rate and in 8 bits to keep it small, and compressed;
+    // and our own WAV of it.
     const Bytes tape = tape_file("SEED", {1, 2, 3});
     const Recording low = resampled(recording_of(tape), 8000);
     seeds.push_back(wav_file({low}, {SampleFormat::pcm8, false}));
+    seeds.push_back(wav_file({low}, {SampleFormat::ima_adpcm, false, 64}));
+    seeds.push_back(wav_file({resampled(recording_of(tape), 5500)}, {SampleFormat::mu_law, false}));
     seeds.push_back(wav_of(tape));
     return seeds;
 }

@@ -213,45 +213,195 @@ Recording with_dropout(Recording r, double from, double to)
     return r;
 }
 
+namespace {
+
+int to16(double s) { return static_cast<int>(std::clamp(std::lround(s * 32768), -32768L, 32767L)); }
+
+// G.711 from a 16-bit sample: a sign, the segment of its magnitude and four
+// bits within it.
+std::uint8_t mu_law_of(int sample)
+{
+    constexpr int kBias = 0x84, kClip = 32635;
+    const int sign = sample < 0 ? 0x80 : 0;
+    int magnitude = std::min(std::abs(sample), kClip) + kBias;
+    int segment = 7;
+    for (int mask = 0x4000; (magnitude & mask) == 0 && segment > 0; mask >>= 1) --segment;
+    const int mantissa = (magnitude >> (segment + 3)) & 0x0F;
+    return static_cast<std::uint8_t>(~(sign | segment << 4 | mantissa));
+}
+
+std::uint8_t a_law_of(int sample)
+{
+    const int sign = sample >= 0 ? 0x80 : 0;
+    int magnitude = std::min(sample >= 0 ? sample : -sample - 1, 32767) >> 3;  // 13 bits
+    int segment = 0;
+    while (segment < 7 && magnitude >= (0x20 << segment)) ++segment;
+    const int mantissa = segment == 0 ? (magnitude >> 1) & 0x0F : (magnitude >> segment) & 0x0F;
+    return static_cast<std::uint8_t>((sign | segment << 4 | mantissa) ^ 0x55);
+}
+
+constexpr int kImaSteps[89] = {
+    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,    25,    28,
+    31,    34,    37,    41,    45,    50,    55,    60,    66,    73,    80,    88,    97,    107,   118,
+    130,   143,   157,   173,   190,   209,   230,   253,   279,   307,   337,   371,   408,   449,   494,
+    544,   598,   658,   724,   796,   876,   963,   1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,
+    2272,  2499,  2749,  3024,  3327,  3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,
+    9493,  10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
+constexpr int kImaMoves[16] = {-1, -1, -1, -1, 2, 4, 6, 8, -1, -1, -1, -1, 2, 4, 6, 8};
+
+// The IMA encoder of the reference: each nibble the step's quarters that
+// fit in the difference, the predictor following the decoder's sum.
+struct ImaEncoder {
+    int predictor = 0;
+    int index = 0;
+    unsigned encode(int sample)
+    {
+        const int step = kImaSteps[index];
+        int difference = sample - predictor;
+        unsigned nibble = 0;
+        if (difference < 0) {
+            nibble = 8;
+            difference = -difference;
+        }
+        int change = step >> 3;
+        if (difference >= step) { nibble |= 4; difference -= step; change += step; }
+        if (difference >= step >> 1) { nibble |= 2; difference -= step >> 1; change += step >> 1; }
+        if (difference >= step >> 2) { nibble |= 1; change += step >> 2; }
+        predictor = std::clamp(nibble & 8 ? predictor - change : predictor + change, -32768, 32767);
+        index = std::clamp(index + kImaMoves[nibble], 0, 88);
+        return nibble;
+    }
+};
+
+constexpr int kMsAdaptation[16] = {230, 230, 230, 230, 307, 409, 512, 614, 768, 614, 512, 409, 307, 230, 230, 230};
+
+// Microsoft ADPCM with the first predictor pair (256, 0) in every block.
+struct MsEncoder {
+    int delta = 16, sample1 = 0, sample2 = 0;
+    unsigned encode(int sample)
+    {
+        const int predicted = (sample1 * 256) >> 8;
+        const int nibble = std::clamp(static_cast<int>(std::lround(static_cast<double>(sample - predicted) / delta)), -8, 7);
+        const int decoded = std::clamp(predicted + nibble * delta, -32768, 32767);
+        sample2 = sample1;
+        sample1 = decoded;
+        const auto code = static_cast<unsigned>(nibble & 0x0F);
+        delta = std::max(16, (kMsAdaptation[code] * delta) >> 8);
+        return code;
+    }
+};
+
+void put_adpcm_data(Bytes& out, const std::vector<Recording>& channels, SampleFormat format, std::size_t block_bytes,
+                    std::size_t frames_per_block)
+{
+    const std::size_t count = channels.size();
+    const std::size_t frames = channels.front().samples.size();
+    std::vector<ImaEncoder> ima(count);
+    for (std::size_t first = 0; first < frames; first += frames_per_block) {
+        const std::size_t start = out.size();
+        const auto at = [&](std::size_t c, std::size_t i) {
+            return first + i < frames ? to16(channels[c].samples[first + i]) : 0;
+        };
+        if (format == SampleFormat::ima_adpcm) {
+            for (std::size_t c = 0; c < count; ++c) {
+                ima[c].predictor = at(c, 0);
+                put(out, static_cast<std::uint64_t>(static_cast<std::uint16_t>(ima[c].predictor)), 2);
+                put(out, static_cast<std::uint64_t>(ima[c].index), 1);
+                put(out, 0, 1);
+            }
+            for (std::size_t i = 1; i < frames_per_block; i += 8)
+                for (std::size_t c = 0; c < count; ++c)
+                    for (std::size_t b = 0; b < 4; ++b) {
+                        const unsigned low = ima[c].encode(at(c, i + 2 * b));
+                        const unsigned high = ima[c].encode(at(c, i + 2 * b + 1));
+                        out.push_back(static_cast<std::uint8_t>(low | high << 4));
+                    }
+        } else {
+            std::vector<MsEncoder> ms(count);
+            for (std::size_t c = 0; c < count; ++c) put(out, 0, 1);  // predictor pair 0
+            for (std::size_t c = 0; c < count; ++c) put(out, 16, 2);
+            for (std::size_t c = 0; c < count; ++c) {
+                ms[c].sample1 = at(c, 1);
+                put(out, static_cast<std::uint64_t>(static_cast<std::uint16_t>(ms[c].sample1)), 2);
+            }
+            for (std::size_t c = 0; c < count; ++c) {
+                ms[c].sample2 = at(c, 0);
+                put(out, static_cast<std::uint64_t>(static_cast<std::uint16_t>(ms[c].sample2)), 2);
+            }
+            std::vector<unsigned> nibbles;
+            for (std::size_t i = 2; i < frames_per_block; ++i)
+                for (std::size_t c = 0; c < count; ++c) nibbles.push_back(ms[c].encode(at(c, i)));
+            for (std::size_t n = 0; n < nibbles.size(); n += 2)
+                out.push_back(static_cast<std::uint8_t>(nibbles[n] << 4 | (n + 1 < nibbles.size() ? nibbles[n + 1] : 0)));
+        }
+        out.resize(start + block_bytes, 0);
+    }
+}
+
+}  // namespace
+
 Bytes wav_file(const std::vector<Recording>& channels, WavLayout layout)
 {
-    constexpr int kBitsOf[] = {8, 16, 24, 32, 32, 64};
-    const int bits = kBitsOf[static_cast<int>(layout.format)];
-    const bool floating = layout.format == SampleFormat::float32 || layout.format == SampleFormat::float64;
+    constexpr int kBitsOf[] = {8, 16, 24, 32, 32, 64, 8, 8, 4, 4};
+    constexpr std::uint16_t kTagOf[] = {1, 1, 1, 1, 3, 3, 7, 6, 0x11, 2};
+    const auto format_index = static_cast<std::size_t>(layout.format);
+    const int bits = kBitsOf[format_index];
+    const std::uint16_t tag = kTagOf[format_index];
+    const bool adpcm = layout.format == SampleFormat::ima_adpcm || layout.format == SampleFormat::ms_adpcm;
     const auto count = static_cast<std::uint64_t>(channels.size());
     const std::uint64_t frames = channels.front().samples.size();
-    const std::uint64_t align = count * bits / 8;
+    const std::uint64_t align = adpcm ? count * layout.adpcm_block : count * static_cast<std::uint64_t>(bits) / 8;
+    const std::uint64_t frames_per_block = layout.format == SampleFormat::ima_adpcm  ? 1 + (layout.adpcm_block - 4) * 2
+                                           : layout.format == SampleFormat::ms_adpcm ? 2 + (layout.adpcm_block - 7) * 2
+                                                                                     : 1;
     const auto rate = static_cast<std::uint64_t>(channels.front().rate);
-    const std::uint16_t tag = floating ? 3 : 1;
 
     Bytes out;
     put_tag(out, "RIFF");
     put(out, 0, 4);  // patched below
     put_tag(out, "WAVE");
     put_tag(out, "fmt ");
-    put(out, layout.extensible ? 40 : 16, 4);
+    const bool ms = layout.format == SampleFormat::ms_adpcm;
+    put(out, layout.extensible ? 40 : !adpcm ? 16 : ms ? 50 : 20, 4);
     put(out, layout.extensible ? 0xFFFE : tag, 2);
     put(out, count, 2);
     put(out, rate, 4);
-    put(out, rate * align, 4);
+    put(out, rate * align / frames_per_block, 4);
     put(out, align, 2);
     put(out, static_cast<std::uint64_t>(bits), 2);
     if (layout.extensible) {
-        put(out, 22, 2);                                 // extension size
-        put(out, static_cast<std::uint64_t>(bits), 2);   // valid bits
+        put(out, 22, 2);  // extension size
+        put(out, adpcm ? frames_per_block : static_cast<std::uint64_t>(bits), 2);  // valid bits, or frames per block
         put(out, count == 1 ? 0x4 : 0x3, 4);             // channel mask
         put(out, tag, 2);
         const std::uint8_t tail[] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
         out.insert(out.end(), std::begin(tail), std::end(tail));
+    } else if (adpcm) {
+        put(out, ms ? 32 : 2, 2);
+        put(out, frames_per_block, 2);
+        if (ms) {
+            constexpr int kPairs[7][2] = {{256, 0}, {512, -256}, {0, 0}, {192, 64}, {240, 0}, {460, -208}, {392, -232}};
+            put(out, 7, 2);
+            for (const auto& pair : kPairs)
+                for (int c : pair) put(out, static_cast<std::uint64_t>(static_cast<std::uint16_t>(c)), 2);
+        }
+    }
+    if (adpcm) {
+        put_tag(out, "fact");
+        put(out, 4, 4);
+        put(out, frames, 4);
     }
     put_tag(out, "data");
-    put(out, frames * align, 4);
-    for (std::uint64_t i = 0; i < frames; ++i) {
+    const std::size_t data_start = out.size();
+    put(out, 0, 4);  // patched below
+    if (adpcm) put_adpcm_data(out, channels, layout.format, static_cast<std::size_t>(align),
+                              static_cast<std::size_t>(frames_per_block));
+    for (std::uint64_t i = 0; !adpcm && i < frames; ++i) {
         for (const auto& channel : channels) {
             const double s = channel.samples[i];
             switch (layout.format) {
             case SampleFormat::pcm8: put(out, static_cast<std::uint64_t>(std::clamp(std::lround(s * 128), -128L, 127L) + 128), 1); break;
-            case SampleFormat::pcm16: put(out, static_cast<std::uint64_t>(std::clamp(std::lround(s * 32768), -32768L, 32767L)), 2); break;
+            case SampleFormat::pcm16: put(out, static_cast<std::uint64_t>(static_cast<std::uint16_t>(to16(s))), 2); break;
             case SampleFormat::pcm24: put(out, static_cast<std::uint64_t>(std::clamp(std::lround(s * 8388608), -8388608L, 8388607L)), 3); break;
             case SampleFormat::pcm32:
                 put(out, static_cast<std::uint64_t>(std::clamp(std::llround(s * 2147483648.0), -2147483648LL, 2147483647LL)), 4);
@@ -269,9 +419,14 @@ Bytes wav_file(const std::vector<Recording>& channels, WavLayout layout)
                 put(out, bits64, 8);
                 break;
             }
+            case SampleFormat::mu_law: out.push_back(mu_law_of(to16(s))); break;
+            case SampleFormat::a_law: out.push_back(a_law_of(to16(s))); break;
+            default: break;
             }
         }
     }
+    const std::uint64_t data_size = out.size() - data_start - 4;
+    for (int i = 0; i < 4; ++i) out[data_start + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(data_size >> (8 * i));
     const std::uint64_t riff = out.size() - 8;
     for (int i = 0; i < 4; ++i) out[4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(riff >> (8 * i));
     return out;

@@ -48,14 +48,17 @@ Recording resampled(const Recording& r, double rate);
 // Silence in place of the signal from `from` to `to` seconds.
 Recording with_dropout(Recording r, double from, double to);
 
-enum class SampleFormat { pcm8, pcm16, pcm24, pcm32, float32, float64 };
+enum class SampleFormat { pcm8, pcm16, pcm24, pcm32, float32, float64, mu_law, a_law, ima_adpcm, ms_adpcm };
 
 struct WavLayout {
     SampleFormat format = SampleFormat::pcm16;
     bool extensible = false;
+    std::size_t adpcm_block = 512;
 };
 
-// A WAV file of the channels (all of the same rate and length).
+// A WAV file of the channels (all of the same rate and length). The
+// compressed formats are encoded here as their recorders do: G.711 from
+// 16-bit samples, ADPCM in blocks of `adpcm_block` bytes per channel.
 Bytes wav_file(const std::vector<Recording>& channels, WavLayout layout = {});
 
 }  // namespace morlevix::testing

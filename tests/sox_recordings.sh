@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Recordings written by another program: sox turns our WAV of a two-file
+# tape into the formats and rates that recorders and phones write, and
+# morlevix decode must give back the very image it gives for our own WAV.
+set -euo pipefail
+program=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+printf '10 CLS\r\n20 FOR I=1 TO 100:PRINT "MORLEVIX";I:NEXT\r\n30 GOTO 20\r\n' > JEU.bas
+head -c 1500 /dev/urandom > CODE.bin
+"$program" make -o TAPE.k7 JEU.bas --load 4000 CODE.bin > /dev/null
+"$program" convert TAPE.k7 > /dev/null
+"$program" decode -o REFERENCE.k7 TAPE.wav > /dev/null
+
+failed=0
+check() {  # name, then sox's output options
+  local name=$1
+  shift
+  sox TAPE.wav "$@" "$name.wav" 2> /dev/null
+  if "$program" decode -o "$name.k7" "$name.wav" > /dev/null 2> "$name.err" && cmp -s "$name.k7" REFERENCE.k7; then
+    echo "ok: $name"
+  else
+    echo "FAILED: $name"; cat "$name.err"; failed=1
+  fi
+}
+check mu-law -e u-law
+check a-law -e a-law
+check ima-adpcm -e ima-adpcm
+check ms-adpcm -e ms-adpcm
+check mu-law-8k-stereo -r 8000 -c 2 -e u-law
+check a-law-8k -r 8000 -e a-law
+check ima-adpcm-8k-stereo -r 8000 -c 2 -e ima-adpcm
+check ms-adpcm-8k -r 8000 -e ms-adpcm
+check rate-6000 -r 6000 -e signed -b 16
+check rate-5500 -r 5500 -e signed -b 16
+check float-96k -r 96000 -e floating-point -b 32
+exit $failed
