@@ -74,6 +74,10 @@ constexpr std::uint32_t kSyncWindow = kMarkerByte | kSyncByte << kBitsPerByte;
 constexpr std::uint32_t kSyncMask = 0xFFFC;
 constexpr int kSyncBitsNeeded = 14;
 
+// Levels in dB below full scale, and the level of a block heard as silence.
+constexpr double kDecibelsPerDecade = 20;
+constexpr double kSilentLevel = -120;
+
 constexpr int kRising = 0;
 constexpr int kFalling = 1;
 
@@ -113,6 +117,9 @@ CassetteDecoder::CassetteDecoder(double sample_rate)
     level_rate_ = static_cast<float>(1.0 - std::exp(-1.0 / (kLevelTimeConstant * rate)));
     held_level_decay_ = static_cast<float>(std::exp(-1.0 / (kLevelHoldTime * rate)));
 
+    // A processed sample is the sum of two steps of samples (one sample at
+    // the lowest rates).
+    peak_scale_ = step_ == 1 ? 1.0f : 1.0f / static_cast<float>(2 * step_);
     nominal_short_ = kNominalShortCycle * rate / kSampleRate;
     short_cycle_ = nominal_short_;
     long_cycle_ = kNominalLongCycle * rate / kSampleRate;
@@ -188,11 +195,6 @@ void CassetteDecoder::filter_and_detect()
         for (std::size_t k = 0; k < taps; ++k) sum += taps_[k] * in[i + k];
         out[i] = sum;
     }
-    // The last samples stay for the next chunk's first outputs.
-    std::copy(input_.begin() + static_cast<std::ptrdiff_t>(count), input_.begin() + static_cast<std::ptrdiff_t>(filled_),
-              input_.begin());
-    filled_ = history_;
-
     // Crossings: the state lives in locals for the length of the chunk.
     float level = level_;
     float previous = previous_;
@@ -209,6 +211,8 @@ void CassetteDecoder::filter_and_detect()
         // threshold: it is a part of the level the signal had just before.
         const float threshold = std::max(kHysteresis * level, reading_ ? 0.0f : kSilenceGate * held);
         const auto now = static_cast<double>(position_ + static_cast<std::int64_t>(n));
+        // The block's loudest sample, as it was before the band-pass.
+        if (reading_) block_peak_ = std::max(block_peak_, std::fabs(in[n + half]));
         if (above) {
             if (previous >= 0 && y < 0) candidate = now - 1 + previous / (previous - y);
             if (y < -threshold) {
@@ -224,6 +228,10 @@ void CassetteDecoder::filter_and_detect()
         }
         previous = y;
     }
+    // The last samples stay for the next chunk's first outputs.
+    std::copy(input_.begin() + static_cast<std::ptrdiff_t>(count), input_.begin() + static_cast<std::ptrdiff_t>(filled_),
+              input_.begin());
+    filled_ = history_;
     position_ += static_cast<std::int64_t>(count);
     level_ = level;
     held_level_ = held;
@@ -319,6 +327,10 @@ void CassetteDecoder::start_block(const CycleTrack& track)
     bits_ = 0;
     byte_ = 0;
     pending_ = 0;
+    nominal_time_ = 0;
+    heard_time_ = 0;
+    block_peak_ = 0;
+    weakest_margin_ = 1;
     for (auto& t : tracks_) {
         t.window = 0;
         t.valid_run = 0;
@@ -359,6 +371,11 @@ void CassetteDecoder::read_bit(double period)
         end_block(false);  // a silence or a dropout
         return;
     }
+    weakest_margin_ = std::min(weakest_margin_, margin_of(period));
+    // The speed is the bits' nominal time over the time they took: the
+    // band-pass moves single crossings, never the whole.
+    nominal_time_ += bit != 0 ? nominal_short_ : 2 * nominal_short_;
+    heard_time_ += period;
     learn(bit, period);
     byte_ = (byte_ >> 1) | static_cast<unsigned>(bit) << (kBitsPerByte - 1);
     if (++bits_ < kBitsPerByte) return;
@@ -370,8 +387,20 @@ void CassetteDecoder::read_bit(double period)
         end_block(true);
 }
 
+double CassetteDecoder::margin_of(double period) const
+{
+    const double line = (short_cycle_ + long_cycle_) / 2;
+    const double half_gap = (long_cycle_ - short_cycle_) / 2;
+    return std::clamp(std::fabs(period - line) / half_gap, 0.0, 1.0);
+}
+
 void CassetteDecoder::end_block(bool complete)
 {
+    BlockFigures& figures = current_.figures;
+    figures.speed = heard_time_ > 0 ? nominal_time_ / heard_time_ : nominal_short_ / short_cycle_;
+    const double peak = static_cast<double>(block_peak_ * peak_scale_);
+    figures.level = peak > 0 ? kDecibelsPerDecade * std::log10(peak) : kSilentLevel;
+    figures.margin = heard_time_ > 0 ? weakest_margin_ : 0;
     current_.complete = complete;
     blocks_.push_back(current_);
     reading_ = false;

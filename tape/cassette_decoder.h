@@ -34,11 +34,21 @@
 
 namespace morlevix {
 
+// How well a block was heard: what to look at before recording it again.
+struct BlockFigures {
+    double speed = 1;   // the tape's speed over the block, 1 nominal (1.02: 2 % fast)
+    double level = 0;   // its loudest sample, in dB below full scale
+    // How far its weakest bit was from the line between a 0 and a 1: 1
+    // when every cycle had exactly its learned length, 0 on the line.
+    double margin = 0;
+};
+
 // A block as heard in a recording.
 struct HeardBlock {
     TapeBlock block;        // its bytes, sync byte first; `length` of them were heard
     bool complete = false;  // false: the signal broke off inside it
     double seconds = 0;     // where its sync byte starts in the recording
+    BlockFigures figures;
 
     bool sound() const { return complete && checksum_is_right(block); }
 };
@@ -79,6 +89,7 @@ private:
     void learn(int bit, double period);
     void start_block(const CycleTrack& track);
     void end_block(bool complete);
+    double margin_of(double period) const;
 
     double seconds_per_step_;
     // Summing the samples down to the processing rate.
@@ -113,6 +124,13 @@ private:
     double pending_ = 0;  // a piece of a cycle cut by a glitch
     int bits_ = 0;
     unsigned byte_ = 0;
+    // The block's figures as they gather: its speed cycle by cycle, its
+    // loudest processed sample, its weakest bit.
+    double nominal_time_ = 0;
+    double heard_time_ = 0;
+    float block_peak_ = 0;
+    float peak_scale_;  // from a processed sample to full scale
+    double weakest_margin_ = 1;
     HeardBlock current_;
     std::vector<HeardBlock> blocks_;
 };

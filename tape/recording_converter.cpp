@@ -33,7 +33,7 @@ std::string heard_block_problem(const HeardBlock& heard)
     std::string text = "bloc";
     if (heard.block.length > kBlockTypeOffset) text += " " + hex_byte(heard.block.type());
     return text + " a " + recording_time_text(heard.seconds) + " : " +
-           (heard.complete ? kWrongChecksumText : kBrokenOffText);
+           (heard.complete ? kWrongChecksumText : kBrokenOffText) + " (" + block_figures_text(heard.figures) + ")";
 }
 
 bool DecodedRecording::sound() const
@@ -110,7 +110,7 @@ TapeCatalog catalog_of(const std::vector<HeardBlock>& blocks)
         position += kImageLeaderLength;
         TapeBlock kept = heard.block;
         kept.length = length;  // the bytes not heard are the zeros the image holds
-        builder.add(kept, position, heard.seconds, !heard.complete);
+        builder.add(kept, position, heard.seconds, !heard.complete, heard.figures);
         position += length;
     }
     return builder.catalog();

@@ -20,6 +20,7 @@ constexpr int kNameColumn = 8;
 constexpr int kTypeColumn = 16;
 constexpr int kCountColumn = 6;
 constexpr int kPositionColumn = 9;
+constexpr int kTimeColumn = 7;
 
 std::string hex(unsigned value, int digits)
 {
@@ -62,7 +63,7 @@ std::size_t TapeCatalog::bad_blocks() const
 }
 
 void TapeCatalogBuilder::add(const TapeBlock& block, std::uint64_t position, std::optional<double> seconds,
-                             bool broken_off)
+                             bool broken_off, std::optional<BlockFigures> figures)
 {
     CatalogBlock entry;
     entry.position = position;
@@ -71,6 +72,7 @@ void TapeCatalogBuilder::add(const TapeBlock& block, std::uint64_t position, std
     entry.checksum_right = checksum_is_right(block);
     entry.seconds = seconds;
     entry.broken_off = broken_off;
+    entry.figures = figures;
     catalog_.blocks.push_back(entry);
 
     if (block.is_header()) {
@@ -145,6 +147,29 @@ std::string recording_time_text(double seconds)
     return text;
 }
 
+namespace {
+
+constexpr double kPercent = 100;
+
+// The figures in the columns of a block line: "  99.6 %   -6.0 dBFS   84 %".
+std::string figures_columns(const BlockFigures& figures)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "  %5.1f %%  %6.1f dBFS  %3.0f %%", figures.speed * kPercent, figures.level,
+                  std::floor(figures.margin * kPercent));
+    return text;
+}
+
+}  // namespace
+
+std::string block_figures_text(const BlockFigures& figures)
+{
+    char text[96];
+    std::snprintf(text, sizeof text, "vitesse %.1f %%, niveau %.1f dBFS, marge %.0f %%", figures.speed * kPercent,
+                  figures.level, std::floor(figures.margin * kPercent));
+    return text;
+}
+
 std::string catalog_files_heading(bool with_times)
 {
     return "  " + padded("Nom", kNameColumn) + "  " + padded("Type", kTypeColumn) +
@@ -165,7 +190,8 @@ std::string catalog_file_line(const TapeCatalog& catalog, const CatalogFile& fil
 
 std::string catalog_blocks_heading(bool with_times)
 {
-    return std::string("   Position  Type  Longueur  Somme") + (with_times ? "   Temps" : "");
+    return std::string("   Position  Type  Longueur  Somme") +
+           (with_times ? "   Temps    Vitesse     Niveau  Marge" : "");
 }
 
 std::string catalog_block_line(const CatalogBlock& block, bool with_times)
@@ -173,7 +199,8 @@ std::string catalog_block_line(const CatalogBlock& block, bool with_times)
     std::string line = "  " + right_aligned(block.position, kPositionColumn) + "  " + hex(block.type, 2) + "    " +
                        right_aligned(block.length, kPositionColumn - 1) + "  " +
                        padded(block.broken_off ? kBroken : block.checksum_right ? kRight : kWrong, kCountColumn);
-    if (with_times && block.seconds) line += "  " + recording_time_text(*block.seconds);
+    if (with_times && block.seconds) line += "  " + padded(recording_time_text(*block.seconds), kTimeColumn);
+    if (with_times && block.figures) line += figures_columns(*block.figures);
     while (!line.empty() && line.back() == ' ') line.pop_back();
     return line;
 }

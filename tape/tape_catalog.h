@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "cassette_decoder.h"
 #include "tape_image_reader.h"
 
 namespace morlevix {
@@ -27,6 +28,7 @@ struct CatalogBlock {
     bool checksum_right = false;
     bool broken_off = false;        // the recording's signal broke off inside it
     std::optional<double> seconds;  // where it starts in a recording
+    std::optional<BlockFigures> figures;  // how it was heard in a recording
 };
 
 struct CatalogFile {
@@ -68,7 +70,7 @@ struct TapeCatalog {
 class TapeCatalogBuilder {
 public:
     void add(const TapeBlock& block, std::uint64_t position, std::optional<double> seconds = std::nullopt,
-             bool broken_off = false);
+             bool broken_off = false, std::optional<BlockFigures> figures = std::nullopt);
     void cut_short(const TapeBlock& partial, std::uint64_t position, std::optional<double> seconds = std::nullopt);
     void read_failed() { catalog_.read_failed = true; }
     const TapeCatalog& catalog() const { return catalog_; }
@@ -96,5 +98,7 @@ std::string catalog_block_line(const CatalogBlock& block, bool with_times);
 std::vector<std::string> catalog_problems(const TapeCatalog& catalog);
 // A time in a recording as minutes, seconds and tenths: "2:05.3".
 std::string recording_time_text(double seconds);
+// How a block was heard: "vitesse 99.6 %, niveau -6.0 dBFS, marge 84 %".
+std::string block_figures_text(const BlockFigures& figures);
 
 }  // namespace morlevix

@@ -145,6 +145,31 @@ TEST(CassetteDecoder, EveryRateLayoutAndSampleFormatReads)
     for (const auto& [what, channels] : layouts) expect_every_block(image, testing::wav_file(channels), what);
 }
 
+TEST(CassetteDecoder, EachBlockSaysTheSpeedLevelAndMarginItWasHeardAt)
+{
+    const Bytes image = two_file_tape();
+    const Recording ours = testing::recording_of(image);
+    // Our own signal peaks at 127/128 of full scale: -0.07 dBFS.
+    for (const auto& [speed, gain] : std::vector<std::pair<double, double>>{{1.0, 0}, {0.93, -12}, {1.1, -30}}) {
+        const auto decoded = decode(testing::wav_file({testing::with_gain(testing::played(ours, 44100, speed), gain)}));
+        ASSERT_EQ(heard_bytes(decoded), testing::image_blocks(image)) << speed;
+        for (const auto& heard : decoded.blocks) {
+            EXPECT_NEAR(heard.figures.speed, speed, 0.005) << speed;
+            EXPECT_NEAR(heard.figures.level, gain, 0.6) << speed;  // the band limit rings a little over the edges
+            EXPECT_GT(heard.figures.margin, 0.5) << speed;
+        }
+    }
+    // Hiss takes margin away: the weakest bit of a long block lies nearer
+    // the line (in a short one the clean signal's own edges weigh as much).
+    const auto hissy = decode(testing::wav_file({testing::with_hiss(ours, 3, 6)}));
+    const auto clean = decode(testing::wav_file({ours}));
+    ASSERT_EQ(hissy.blocks.size(), clean.blocks.size());
+    for (std::size_t i = 0; i < clean.blocks.size(); ++i) {
+        if (clean.blocks[i].block.payload_length() < 40) continue;
+        EXPECT_LT(hissy.blocks[i].figures.margin, clean.blocks[i].figures.margin - 0.1) << "block " << i;
+    }
+}
+
 TEST(CassetteDecoder, HissAloneMakesNoBlock)
 {
     for (double rate : {8000.0, 44100.0}) {

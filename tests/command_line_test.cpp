@@ -275,7 +275,14 @@ TEST_F(CommandLine, DecodeSaysWhereARecordingIsWrong)
     auto r = run("decode TROU.wav");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "TROU.wav -> TROU.k7\nTROU    \n");
-    EXPECT_EQ(r.err, "morlevix: TROU.wav : bloc 01 a 0:03.6 : signal interrompu dans le bloc\n");
+    EXPECT_EQ(r.err, "morlevix: TROU.wav : bloc 01 a 0:03.6 : signal interrompu dans le bloc "
+                     "(vitesse 100.0 %, niveau -0.3 dBFS, marge 73 %)\n");
+    // Every block with its time and how it was heard.
+    r = run("list --blocks TROU.wav");
+    EXPECT_NE(r.out.find("   Position  Type  Longueur  Somme   Temps    Vitesse     Niveau  Marge\n"
+                         "        128  00          15  juste   0:01.1   100.0 %    -0.3 dBFS   "),
+              std::string::npos)
+        << r.out;
     // Written all the same, the broken block at its full length.
     EXPECT_EQ(testing::image_blocks(file("TROU.k7")).size(), testing::image_blocks(tape).size());
 
