@@ -44,6 +44,7 @@ constexpr char kMc10Option[] = "mc10";
 constexpr char kNameOption[] = "name";
 constexpr char kLoadOption[] = "load";
 constexpr char kExecOption[] = "exec";
+constexpr char kMergeOption[] = "merge";
 
 const CommandOption kHelp = {kHelpOption, 'h', false, nullptr, "cette aide"};
 const CommandOption kOutput = {kOutputOption, 'o', true, "FICHIER",
@@ -54,6 +55,8 @@ const CommandOption kMc10 = {kMc10Option, 0, false, nullptr,
 const CommandOption kName = {kNameOption, 0, true, "NOM", "(make) le nom sur la cassette de la SOURCE qui suit"};
 const CommandOption kLoad = {kLoadOption, 0, true, "ADRESSE",
                              "(make) l'adresse de chargement (hexadecimale) du\ncode machine qui suit"};
+const CommandOption kMerge = {kMergeOption, 0, false, nullptr,
+                              "(decode) une seule image de tous les enregistrements,\nprises d'une meme cassette : chaque bloc de la\nprise qui l'a entendu juste"};
 const CommandOption kExec = {kExecOption, 0, true, "ADRESSE",
                              "(make) son adresse de lancement (par defaut celle\nde chargement)"};
 
@@ -84,6 +87,7 @@ struct CommandArguments {
     std::vector<std::string> files;
     std::optional<std::string> output;
     bool blocks = false;
+    bool merge = false;
 };
 
 CommandArguments read_arguments(const std::vector<CommandWord>& words)
@@ -93,6 +97,7 @@ CommandArguments read_arguments(const std::vector<CommandWord>& words)
         if (word.is_file()) parsed.files.push_back(word.value);
         else if (word.option == kOutputOption) parsed.output = word.value;
         else if (word.option == kBlocksOption) parsed.blocks = true;
+        else if (word.option == kMergeOption) parsed.merge = true;
     }
     return parsed;
 }
@@ -107,10 +112,15 @@ int run_tape_command(TapeCommand command, const std::vector<CommandWord>& words,
     const bool decode = command == TapeCommand::decode;
     if (parsed.files.empty()) return usage_error(console, decode ? kNoRecordingGiven : kNoImageGiven);
     const char* single = decode ? kSingleRecording : kSingleImage;
-    if (parsed.output && parsed.files.size() > 1) return usage_error(console, single);
+    if (parsed.output && parsed.files.size() > 1 && !parsed.merge) return usage_error(console, single);
 
     int status = kExitSuccess;
     const auto files = expand_file_arguments(parsed.files, kProgramExpandsWildcards, console.err, status);
+    if (files.empty()) return status;
+    if (parsed.merge && files.size() > 1) {
+        const int merged = merge_recordings(files, parsed.output, console);
+        return merged != kExitSuccess ? merged : status;
+    }
     if (parsed.output && files.size() > 1) return usage_error(console, single);
     int result;
     switch (command) {
@@ -219,11 +229,11 @@ const std::vector<Command>& command_table()
          {kBlocks},
          {"morlevix list JEU.k7", "les fichiers de la cassette, et ce qui ne va pas",
           "morlevix list --blocks ENREG.wav", "chaque bloc entendu dans l'enregistrement, avec son temps"}},
-        {"decode", run_decode, "decode [-o IMAGE] WAV...",
-         "chaque enregistrement .wav d'une cassette devient\nune image .k7, a cote de lui",
-         {kOutput},
+        {"decode", run_decode, "decode [-o IMAGE] [--merge] WAV...",
+         "chaque enregistrement .wav d'une cassette devient\nune image .k7, a cote de lui ; avec --merge, les\nprises d'une meme cassette en font une seule",
+         {kOutput, kMerge},
          {"morlevix decode JEU.wav", "l'image JEU.k7 de la cassette enregistree",
-          "morlevix decode -o - JEU.wav > copie.k7", "la meme image, sur la sortie standard"}},
+          "morlevix decode --merge -o JEU.k7 PRISE1.wav PRISE2.wav", "une image de deux prises, chaque bloc de celle qui l'a entendu juste"}},
         {"basic", run_basic, "basic [-o TEXTE] CASSETTE [FICHIER]",
          "le programme BASIC de FICHIER (par defaut le\npremier) comme la machine le liste",
          {kOutput},
@@ -253,7 +263,7 @@ const Command* find_command(const std::string& name)
     return nullptr;
 }
 
-std::vector<CommandOption> every_option() { return {kOutput, kBlocks, kMc10, kName, kLoad, kExec, kHelp}; }
+std::vector<CommandOption> every_option() { return {kOutput, kBlocks, kMerge, kMc10, kName, kLoad, kExec, kHelp}; }
 
 int run_command_line(const std::vector<std::string>& args, const ConsoleStreams& console)
 {

@@ -12,6 +12,7 @@
 #include "tape/file_replacement.h"
 #include "tape/recording_converter.h"
 #include "tape/tape_catalog.h"
+#include "tape/take_merger.h"
 #include "tape/tape_image_converter.h"
 #include "tape/wav_input.h"
 
@@ -20,6 +21,17 @@ namespace {
 
 constexpr char kTruncatedExplanation[] = " : l'image finit au milieu de ce bloc";
 constexpr char kNoFile[] = "  aucun fichier";
+constexpr char kTakesJoiner[] = " + ";
+constexpr char kNoHeader[] = "(sans en-tete)";
+constexpr char kBlocksWord[] = "blocs ";
+constexpr char kFromTake[] = " de ";
+constexpr char kRangeDash[] = "-";
+constexpr char kListSeparator[] = ", ";
+constexpr char kWrongMark[] = " (faux)";
+constexpr char kMissingMark[] = " manquant";
+constexpr char kBlockWord[] = "bloc ";
+constexpr char kSoundInNoTake[] = " : juste dans aucune prise ; garde celui de ";
+constexpr char kHeardInNoTake[] = " : entendu dans aucune prise";
 
 // The command line's account of a conversion: the tape's file names on the
 // console, one per line; anomalies as errors that name the image.
@@ -174,7 +186,96 @@ bool decode_recording_file(const std::string& recording, const std::string& imag
     return decoded.sound();
 }
 
+// One take's blocks, or why it gave none.
+bool decode_take(const std::string& take, const ConsoleStreams& console, std::vector<HeardBlock>& blocks)
+{
+    InputFile input;
+    if (!input.open(take, console)) return false;
+    const DecodedRecording decoded = decode_recording(input.stream());
+    if (!decoded.error.empty() && decoded.blocks.empty()) {
+        report_error(console, take + kFieldSeparator + decoded.error);
+        return false;
+    }
+    if (!decoded.error.empty()) report_error(console, take + kFieldSeparator + decoded.error);
+    if (decoded.blocks.empty()) report_error(console, take + kFieldSeparator + kNoBlockText);
+    blocks = decoded.blocks;
+    return decoded.error.empty() && !decoded.blocks.empty();
+}
+
+// "blocs 0-3 de A.wav, 4 de B.wav (faux), 5-9 de A.wav": which take gave
+// which block of one file, in runs.
+std::string takes_of_file(const std::vector<const MergedBlock*>& blocks, const std::vector<std::string>& takes)
+{
+    std::string text = kBlocksWord;
+    for (std::size_t i = 0; i < blocks.size();) {
+        std::size_t j = i + 1;
+        const auto same_run = [&](const MergedBlock* a, const MergedBlock* b) {
+            return a->missing == b->missing && a->take == b->take && a->heard.sound() == b->heard.sound();
+        };
+        while (j < blocks.size() && same_run(blocks[i], blocks[j])) ++j;
+        if (i > 0) text += kListSeparator;
+        text += std::to_string(blocks[i]->place);
+        if (j - i > 1) text += kRangeDash + std::to_string(blocks[j - 1]->place);
+        if (blocks[i]->missing) text += kMissingMark;
+        else text += kFromTake + takes[blocks[i]->take] + (blocks[i]->heard.sound() ? "" : kWrongMark);
+        i = j;
+    }
+    return text;
+}
+
 }  // namespace
+
+int merge_recordings(const std::vector<std::string>& takes, const std::optional<std::string>& output,
+                     const ConsoleStreams& console)
+{
+    const std::string image_name = output ? *output : name_with_extension(takes.front(), kTapeExtension);
+    const bool to_standard_output = image_name == kStandardStream;
+    std::ostream& messages = to_standard_output ? console.err : console.out;
+    for (const auto& take : takes)
+        if (!to_standard_output && take != kStandardStream && same_file(take, image_name)) {
+            report_error(console, kCannotCreateText + image_name);  // it would replace a take
+            return kExitFailure;
+        }
+    std::string heading;
+    for (const auto& take : takes) heading += (heading.empty() ? "" : kTakesJoiner) + take;
+    messages << heading << kArrow << image_name << '\n' << std::flush;
+
+    int status = kExitSuccess;
+    std::vector<std::vector<HeardBlock>> heard(takes.size());
+    for (std::size_t t = 0; t < takes.size(); ++t)
+        if (!decode_take(takes[t], console, heard[t])) status = kExitFailure;
+    const MergedTape tape = merge_takes(heard);
+    if (tape.heard_blocks().empty()) {
+        report_error(console, image_name + kFieldSeparator + kNoBlockText);
+        return kExitFailure;
+    }
+
+    // Per file, which take gave which block; then what no take gave.
+    std::vector<std::string> problems;
+    for (std::size_t b = 0; b < tape.blocks.size();) {
+        std::vector<const MergedBlock*> file;
+        const std::size_t which = tape.blocks[b].file;
+        for (; b < tape.blocks.size() && tape.blocks[b].file == which && (file.empty() || tape.blocks[b].place != 0); ++b)
+            file.push_back(&tape.blocks[b]);
+        const std::string name = which == kBeforeAnyFile ? kNoHeader : tape.file_names[which].empty() ? "?" : tape.file_names[which];
+        messages << name << kFieldSeparator << takes_of_file(file, takes) << '\n';
+        for (const MergedBlock* block : file) {
+            if (!block->missing && block->heard.sound()) continue;
+            const std::string where = image_name + kFieldSeparator + name + kFieldSeparator + kBlockWord + std::to_string(block->place);
+            problems.push_back(block->missing ? where + kHeardInNoTake
+                                              : where + kSoundInNoTake + takes[block->take] + kFieldSeparator +
+                                                    heard_block_problem(block->heard));
+        }
+    }
+    messages.flush();
+    for (const auto& problem : problems) report_error(console, problem);
+    if (!problems.empty()) status = kExitFailure;
+    if (!write_output(image_name, tape_image_of(tape.heard_blocks()), console)) {
+        report_error(console, (to_standard_output ? kWriteErrorText : kCannotCreateText) + image_name);
+        return kExitFailure;
+    }
+    return status;
+}
 
 int convert_images(const std::vector<std::string>& images, const std::optional<std::string>& output,
                    const ConsoleStreams& console)

@@ -20,6 +20,13 @@ int convert_images(const std::vector<std::string>& images, const std::optional<s
 int decode_recordings(const std::vector<std::string>& recordings, const std::optional<std::string>& output,
                       const ConsoleStreams& console);
 
+// Merges several takes of one tape (recordings, or "-" for standard input)
+// into one image: `output`, by default beside the first take. The console
+// says which take gave which block. The exit status: 1 when some block was
+// sound in no take.
+int merge_recordings(const std::vector<std::string>& takes, const std::optional<std::string>& output,
+                     const ConsoleStreams& console);
+
 // Lists the files of every image or recording (decoded in memory), and
 // with `blocks` every block. The exit status.
 int list_images(const std::vector<std::string>& images, bool blocks, const ConsoleStreams& console);

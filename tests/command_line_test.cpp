@@ -302,6 +302,41 @@ TEST_F(CommandLine, DecodeSaysWhereARecordingIsWrong)
     EXPECT_EQ(r.err, "morlevix: VIDE.wav : aucun bloc entendu dans l'enregistrement\n");
 }
 
+TEST_F(CommandLine, DecodeMergesTakesOfOneTape)
+{
+    // Two takes of one tape: one broken in the second data block, the other
+    // 5 % slow, started half a second early and broken in the third.
+    const Bytes tape = tape_file("TROU", testing::counting_payload(600));
+    const testing::Recording ours = testing::recording_of(tape);
+    testing::Recording late = testing::played(ours, 44100, 0.95);
+    late.samples.insert(late.samples.begin(), 22050, 0.0);
+    add("A.wav", testing::wav_file({testing::with_dropout(ours, 4.2, 4.3)}));
+    add("B.wav", testing::wav_file({testing::with_dropout(late, 0.5 + 5.3 / 0.95, 0.5 + 5.4 / 0.95)}));
+    add("C.wav", testing::wav_file({testing::with_dropout(ours, 4.0, 4.1)}));
+    add("PROPRE.wav", testing::wav_file({ours}));
+    ASSERT_EQ(run("decode PROPRE.wav").status, 0);
+
+    auto r = run("decode --merge -o TROU.k7 A.wav B.wav");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "A.wav + B.wav -> TROU.k7\nTROU     : blocs 0-1 de A.wav, 2 de B.wav, 3-4 de A.wav\n");
+    EXPECT_EQ(r.err, "");  // every block came whole from some take
+    EXPECT_EQ(file("TROU.k7"), file("PROPRE.k7"));
+
+    // The same block broken in every take: written as heard best, and said.
+    r = run("decode --merge -o MAUVAIS.k7 A.wav C.wav");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "A.wav + C.wav -> MAUVAIS.k7\nTROU     : blocs 0-1 de A.wav, 2 de A.wav (faux), 3-4 de A.wav\n");
+    EXPECT_NE(r.err.find("morlevix: MAUVAIS.k7 : TROU     : bloc 2 : juste dans aucune prise ; garde celui de A.wav : "
+                         "bloc 01 a 0:03.6 : signal interrompu dans le bloc"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(testing::image_blocks(file("MAUVAIS.k7")).size(), testing::image_blocks(tape).size());
+
+    // One take alone is simply decoded.
+    EXPECT_EQ(run("decode --merge A.wav").out, run("decode -o A2.k7 A.wav").out.replace(9, 5, "A.k7"));
+    EXPECT_EQ(file("A.k7"), file("A2.k7"));
+}
+
 TEST_F(CommandLine, ProgramsGoFromATextToATapeAndBack)
 {
     // Typed on a PC: lines out of order, a line typed again, ? for PRINT,

@@ -1,0 +1,38 @@
+// Several takes of one tape merged into one: for every block, a copy that
+// some take heard sound. Takes are matched by their blocks, not by time, so
+// they may run at different speeds and start anywhere: a file by its header
+// block, then each block by its place in the file (a block that a take
+// missed altogether is counted from the time that passed).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "cassette_decoder.h"
+
+namespace morlevix {
+
+// The file of the blocks heard before any header.
+inline constexpr std::size_t kBeforeAnyFile = static_cast<std::size_t>(-1);
+
+struct MergedBlock {
+    HeardBlock heard;      // the copy kept: a sound one, or the one heard best
+    std::size_t take = 0;  // the take it comes from
+    std::size_t file = kBeforeAnyFile;   // which file of the merged tape it belongs to
+    std::size_t place = 0;        // in that file: 0 its header, then 1, 2, ...
+    bool missing = false;  // no take heard it at all (heard is then empty)
+};
+
+struct MergedTape {
+    std::vector<MergedBlock> blocks;  // in the tape's order
+    std::vector<std::string> file_names;  // shown as list shows them, one per file
+
+    bool sound() const;
+    // The blocks heard, in order, for an image (the missing ones left out).
+    std::vector<HeardBlock> heard_blocks() const;
+};
+
+MergedTape merge_takes(const std::vector<std::vector<HeardBlock>>& takes);
+
+}  // namespace morlevix

@@ -1,0 +1,109 @@
+// Several takes of one tape merged: each block taken from a take that heard
+// it sound, the takes matched by their blocks whatever their speed and start.
+#include "tape/take_merger.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "recordings.h"
+#include "signal_decoder.h"
+#include "tape/recording_converter.h"
+#include "tape_builder.h"
+
+namespace morlevix {
+namespace {
+
+using testing::Bytes;
+using testing::Recording;
+
+std::vector<HeardBlock> heard_in(const Recording& take)
+{
+    const Bytes wav = testing::wav_file({take});
+    std::istringstream in(std::string(wav.begin(), wav.end()));
+    return decode_recording(in).blocks;
+}
+
+std::vector<Bytes> bytes_of(const std::vector<HeardBlock>& blocks)
+{
+    std::vector<Bytes> result;
+    for (const auto& heard : blocks) {
+        const auto start = heard.block.bytes.begin();
+        result.emplace_back(start, start + static_cast<std::ptrdiff_t>(heard.block.length));
+    }
+    return result;
+}
+
+// Silence before the signal: a take started early.
+Recording started_early(Recording r, double seconds)
+{
+    r.samples.insert(r.samples.begin(), static_cast<std::size_t>(seconds * r.rate), 0.0);
+    return r;
+}
+
+// Two files of several blocks each: (header, 3 data, end), (header, 2 data, end).
+const Bytes kTape = testing::concat({testing::tape_file("PREMIER", testing::counting_payload(700)),
+                                     testing::tape_file("SECOND", testing::counting_payload(400, 3))});
+// Where the blocks of kTape start in our own WAV, in seconds.
+constexpr double kSecondDataBlock = 3.66;
+constexpr double kSecondFileHeader = 7.1;
+
+TEST(TakeMerger, TakesWithDropoutsInDifferentBlocksGiveAWholeTape)
+{
+    const Recording ours = testing::recording_of(kTape);
+    const auto whole = testing::image_blocks(kTape);
+    // One take broken in the second data block; another, 7 % slow and
+    // started 1.7 s early, broken in the second file's header.
+    const Recording first = testing::with_dropout(ours, kSecondDataBlock + 0.5, kSecondDataBlock + 0.6);
+    Recording second = started_early(testing::played(ours, 44100, 0.93), 1.7);
+    const double header_there = 1.7 + kSecondFileHeader / 0.93;
+    second = testing::with_dropout(second, header_there + 0.03, header_there + 0.06);
+    const auto a = heard_in(first), b = heard_in(second);
+    ASSERT_EQ(a.size(), whole.size());
+    ASSERT_FALSE(a[2].sound());
+    ASSERT_EQ(b.size(), whole.size());
+
+    // Whichever take comes first, each broken block comes from the other.
+    for (const bool a_first : {true, false}) {
+        const MergedTape merged = merge_takes(a_first ? std::vector<std::vector<HeardBlock>>{a, b}
+                                                      : std::vector<std::vector<HeardBlock>>{b, a});
+        EXPECT_TRUE(merged.sound());
+        EXPECT_EQ(bytes_of(merged.heard_blocks()), whole);
+        EXPECT_EQ(merged.file_names, (std::vector<std::string>{"PREMIER ", "SECOND  "}));
+        const std::size_t take_a = a_first ? 0 : 1, take_b = 1 - take_a;
+        EXPECT_EQ(merged.blocks[2].take, take_b);
+        EXPECT_EQ(merged.blocks[2].place, 2u);
+        EXPECT_EQ(merged.blocks[5].take, take_a);
+        EXPECT_EQ(merged.blocks[5].place, 0u);
+        EXPECT_EQ(merged.blocks[5].file, 1u);
+    }
+}
+
+TEST(TakeMerger, ABlockMissingFromOneTakeIsCountedFromTheTime)
+{
+    const Recording ours = testing::recording_of(kTape);
+    // The second data block is not heard at all in this take (silence over
+    // all of it), so the third one must still count as the third.
+    const auto a = heard_in(testing::with_dropout(ours, kSecondDataBlock - 0.002, kSecondDataBlock + 1.28));
+    ASSERT_EQ(a.size(), testing::image_blocks(kTape).size() - 1);
+    const auto b = heard_in(testing::with_dropout(started_early(testing::played(ours, 44100, 1.08), 0.4), 1.5, 1.6));
+    const MergedTape merged = merge_takes({a, b});
+    EXPECT_TRUE(merged.sound());
+    EXPECT_EQ(bytes_of(merged.heard_blocks()), testing::image_blocks(kTape));
+    EXPECT_EQ(merged.blocks[2].take, 1u);
+    EXPECT_EQ(merged.blocks[3].take, 0u);
+
+    // Heard in no take, and bad in every take: said, and written as heard best.
+    const MergedTape alone = merge_takes({a});
+    EXPECT_FALSE(alone.sound());
+    EXPECT_TRUE(alone.blocks[2].missing);
+    EXPECT_EQ(alone.heard_blocks().size(), a.size());
+    const auto c = heard_in(testing::with_dropout(ours, kSecondDataBlock + 0.9, kSecondDataBlock + 1.0));
+    const MergedTape bad = merge_takes({heard_in(testing::with_dropout(ours, kSecondDataBlock + 0.5, kSecondDataBlock + 0.6)), c});
+    EXPECT_FALSE(bad.sound());
+    EXPECT_FALSE(bad.blocks[2].missing);
+    EXPECT_FALSE(bad.blocks[2].heard.complete);
+}
+
+}  // namespace
+}  // namespace morlevix
