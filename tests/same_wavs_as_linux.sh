@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Converts the same tape images with the Linux program and the Windows one
 # (under Wine) and compares every WAV byte for byte; decodes the same
-# degraded recordings with both and compares every image; makes the same
+# degraded recordings with both (compressed formats among them) and
+# compares every image, and the image merged from three of them; makes the same
 # tape from a listing and a binary with both, and lists its program back.
 #   same_wavs_as_linux.sh LINUX_BUILD_DIR WINDOWS_PROGRAM
 set -euo pipefail
@@ -46,6 +47,10 @@ for recording in "$work/recordings"/*.wav; do
   decoded=$((decoded + 1))
 done
 echo "$decoded recordings decoded to identical images on Linux and Windows"
+"$linux_build/morlevix" decode --merge -o "$work/linux/merged.k7" "$work/recordings"/{vieille,ulaw,ima}.wav > /dev/null
+(cd "$work/recordings" && wine "$windows_program" decode --merge -o ../windows/merged.k7 vieille.wav ulaw.wav ima.wav > /dev/null)
+cmp "$work/linux/merged.k7" "$work/windows/merged.k7"
+echo "three takes merged into identical images on Linux and Windows"
 
 printf '20 GOTO 10\r\n10 CLS:?"ALICE \217";SCORE\r\n' > "$work/PROG.bas"
 head -c 700 "$linux_build/morlevix" > "$work/CODE.bin"
