@@ -203,6 +203,7 @@ void CassetteDecoder::filter_and_detect()
     const float rate = level_rate_;
     float held = held_level_;
     const float hold = held_level_decay_;
+    float peak = 0;
     for (std::size_t n = 0; n < count; ++n) {
         const float y = out[n];
         level += rate * (std::fabs(y) - level);
@@ -211,23 +212,27 @@ void CassetteDecoder::filter_and_detect()
         // threshold: it is a part of the level the signal had just before.
         const float threshold = std::max(kHysteresis * level, reading_ ? 0.0f : kSilenceGate * held);
         const auto now = static_cast<double>(position_ + static_cast<std::int64_t>(n));
-        // The block's loudest sample, as it was before the band-pass.
-        if (reading_) block_peak_ = std::max(block_peak_, std::fabs(in[n + half]));
+        // The loudest sample since the last crossing, as it was before the
+        // band-pass; a block's is gathered at each crossing.
+        peak = std::max(peak, std::fabs(in[n + half]));
         if (above) {
             if (previous >= 0 && y < 0) candidate = now - 1 + previous / (previous - y);
             if (y < -threshold) {
                 above = false;
+                gather_peak(peak);
                 crossing(kFalling, candidate);
             }
         } else {
             if (previous < 0 && y >= 0) candidate = now - 1 + previous / (previous - y);
             if (y > threshold) {
                 above = true;
+                gather_peak(peak);
                 crossing(kRising, candidate);
             }
         }
         previous = y;
     }
+    gather_peak(peak);
     // The last samples stay for the next chunk's first outputs.
     std::copy(input_.begin() + static_cast<std::ptrdiff_t>(count), input_.begin() + static_cast<std::ptrdiff_t>(filled_),
               input_.begin());
@@ -238,6 +243,12 @@ void CassetteDecoder::filter_and_detect()
     previous_ = previous;
     above_ = above;
     candidate_ = candidate;
+}
+
+void CassetteDecoder::gather_peak(float& peak)
+{
+    if (reading_) block_peak_ = std::max(block_peak_, peak);
+    peak = 0;
 }
 
 int CassetteDecoder::classify(double period) const

@@ -90,6 +90,7 @@ private:
     void start_block(const CycleTrack& track);
     void end_block(bool complete);
     double margin_of(double period) const;
+    void gather_peak(float& peak);
 
     double seconds_per_step_;
     // Summing the samples down to the processing rate.

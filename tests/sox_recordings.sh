@@ -36,4 +36,23 @@ check ms-adpcm-8k -r 8000 -e ms-adpcm
 check rate-6000 -r 6000 -e signed -b 16
 check rate-5500 -r 5500 -e signed -b 16
 check float-96k -r 96000 -e floating-point -b 32
+
+# Lossy codecs, as sox decodes them back to WAV: MP3 at 64 kbit/s and Ogg
+# Vorbis at its lowest quality, where this sox has them.
+through() {  # name, extension, then sox's options for the compressed file
+  local name=$1 extension=$2
+  shift 2
+  if sox TAPE.wav "$@" "$name.$extension" 2> /dev/null; then
+    sox "$name.$extension" -e signed -b 16 "$name.wav" 2> /dev/null
+    if "$program" decode -o "$name.k7" "$name.wav" > /dev/null 2> "$name.err" && cmp -s "$name.k7" REFERENCE.k7; then
+      echo "ok: $name"
+    else
+      echo "FAILED: $name"; cat "$name.err"; failed=1
+    fi
+  else
+    echo "skipped: $name (this sox cannot write .$extension)"
+  fi
+}
+through mp3-64k mp3 -C 64
+through vorbis-q0 ogg -C 0
 exit $failed

@@ -205,6 +205,132 @@ Recording played(const Recording& r, double rate, double speed, double wow_depth
 
 Recording resampled(const Recording& r, double rate) { return played(r, rate); }
 
+Recording played_drifting(const Recording& r, double start_speed, double end_speed)
+{
+    // The speed at input time u grows evenly from start to end over the
+    // tape; output time t is the integral of 1 / speed.
+    const double length = static_cast<double>(r.samples.size()) / r.rate;
+    const SincKernel kernel(std::min(1.0, 0.95 / std::max(start_speed, end_speed)));
+    const double half_width = kernel.half_width();
+    Recording out;
+    out.rate = r.rate;
+    double u = 0;  // input seconds
+    const double dt = 1 / r.rate;
+    for (;;) {
+        const double at = u * r.rate;
+        if (at >= static_cast<double>(r.samples.size())) break;
+        const auto first = static_cast<long>(std::ceil(at - half_width));
+        const auto last = static_cast<long>(std::floor(at + half_width));
+        double sum = 0;
+        for (long k = std::max(first, 0L); k <= last && k < static_cast<long>(r.samples.size()); ++k)
+            sum += r.samples[static_cast<std::size_t>(k)] * kernel(at - static_cast<double>(k));
+        out.samples.push_back(sum);
+        u += dt * (start_speed + (end_speed - start_speed) * u / length);
+    }
+    return out;
+}
+
+Recording with_azimuth_error(Recording r, double delay)
+{
+    const auto late = static_cast<std::size_t>(std::lround(delay * r.rate));
+    const std::vector<double> dry = r.samples;
+    for (std::size_t i = late; i < r.samples.size(); ++i) r.samples[i] = 0.5 * (dry[i] + dry[i - late]);
+    return r;
+}
+
+double rms_where_present(const Recording& r)
+{
+    constexpr double kPresent = 1e-3;
+    double power = 0;
+    std::size_t present = 0;
+    for (auto s : r.samples)
+        if (std::fabs(s) > kPresent) {
+            power += s * s;
+            ++present;
+        }
+    return std::sqrt(power / static_cast<double>(std::max<std::size_t>(present, 1)));
+}
+
+Recording with_hum(Recording r, double frequency, double decibels)
+{
+    const double amplitude = rms_where_present(r) * std::sqrt(2.0) * std::pow(10.0, decibels / 20);
+    for (std::size_t i = 0; i < r.samples.size(); ++i) {
+        const double t = static_cast<double>(i) / r.rate;
+        r.samples[i] += amplitude * (std::sin(2 * kPi * frequency * t) + 0.3 * std::sin(2 * kPi * 3 * frequency * t + 1));
+    }
+    return r;
+}
+
+Recording with_clicks(Recording r, double per_second, std::uint32_t seed)
+{
+    std::mt19937 generator(seed);
+    const auto count = static_cast<std::size_t>(per_second * static_cast<double>(r.samples.size()) / r.rate);
+    for (std::size_t c = 0; c < count; ++c) {
+        const std::size_t at = generator() % r.samples.size();
+        const double height = (generator() % 2 ? 1.0 : -1.0) * (1.0 + (generator() % 1000) / 1000.0);
+        r.samples[at] += height;
+        if (at + 1 < r.samples.size()) r.samples[at + 1] -= 0.5 * height;
+    }
+    return r;
+}
+
+Recording with_dips(Recording r, double decibels, double seconds, double every)
+{
+    const double depth = std::pow(10.0, decibels / 20);
+    for (std::size_t i = 0; i < r.samples.size(); ++i) {
+        const double t = std::fmod(static_cast<double>(i) / r.rate, every);
+        // A smooth dip, as the oxide thins and comes back.
+        if (t < seconds) r.samples[i] *= 1 - (1 - depth) * std::sin(kPi * t / seconds);
+    }
+    return r;
+}
+
+Recording with_level_control(Recording r)
+{
+    // The control aims at a level; it follows a louder signal within
+    // milliseconds and a quieter one over seconds, up to 30 dB of gain.
+    constexpr double kTarget = 0.3, kAttack = 0.005, kRelease = 1.5, kMostGain = 31.6;
+    const double attack = 1 - std::exp(-1 / (kAttack * r.rate));
+    const double release = 1 - std::exp(-1 / (kRelease * r.rate));
+    double envelope = kTarget / kMostGain;
+    for (auto& s : r.samples) {
+        const double magnitude = std::fabs(s);
+        envelope += (magnitude > envelope ? attack : release) * (magnitude - envelope);
+        s *= std::min(kMostGain, kTarget / std::max(envelope, 1e-9));
+        s = std::clamp(s, -1.0, 1.0);
+    }
+    return r;
+}
+
+Recording in_a_room(Recording r, double seconds)
+{
+    // Four feedback combs in parallel and two all-passes after them: the
+    // reflections grow dense and fall by 60 dB in `seconds`.
+    const double comb_delays[] = {0.0297, 0.0371, 0.0411, 0.0437};
+    const double allpass_delays[] = {0.005, 0.0017};
+    const std::vector<double> dry = r.samples;
+    std::vector<double> wet(dry.size(), 0.0);
+    for (double delay : comb_delays) {
+        const auto d = static_cast<std::size_t>(delay * r.rate);
+        const double feedback = std::pow(10.0, -3 * delay / seconds);
+        std::vector<double> line(dry.size(), 0.0);
+        for (std::size_t i = 0; i < dry.size(); ++i) {
+            line[i] = dry[i] + (i >= d ? feedback * line[i - d] : 0);
+            wet[i] += 0.25 * line[i];
+        }
+    }
+    for (double delay : allpass_delays) {
+        const auto d = static_cast<std::size_t>(delay * r.rate);
+        constexpr double kGain = 0.7;
+        std::vector<double> out(wet.size(), 0.0);
+        for (std::size_t i = 0; i < wet.size(); ++i)
+            out[i] = -kGain * wet[i] + (i >= d ? wet[i - d] + kGain * out[i - d] : 0);
+        wet = out;
+    }
+    for (std::size_t i = 0; i < dry.size(); ++i) r.samples[i] = 0.6 * dry[i] + 0.4 * wet[i];
+    return high_passed(low_passed(std::move(r), 5000), 200);
+}
+
 Recording with_dropout(Recording r, double from, double to)
 {
     const auto start = static_cast<std::size_t>(from * r.rate);

@@ -48,6 +48,29 @@ Recording resampled(const Recording& r, double rate);
 // Silence in place of the signal from `from` to `to` seconds.
 Recording with_dropout(Recording r, double from, double to);
 
+// What recordings made as people make them add to that:
+// - a tape running from `start_speed` to `end_speed`, evenly, along its length;
+Recording played_drifting(const Recording& r, double start_speed, double end_speed);
+// - the two tracks of a stereo head out of azimuth summed: the signal and a
+//   copy `delay` seconds late (a notch at 1 / (2 delay));
+Recording with_azimuth_error(Recording r, double delay);
+// - mains hum at `frequency` and its third harmonic, `decibels` above the
+//   signal's own level (0: as loud as the signal);
+Recording with_hum(Recording r, double frequency, double decibels);
+// - `per_second` clicks, single samples up to twice full scale, anywhere;
+Recording with_clicks(Recording r, double per_second, std::uint32_t seed);
+// - a dip of `decibels` lasting `seconds`, every `every` seconds (oxide
+//   missing from the tape);
+Recording with_dips(Recording r, double decibels, double seconds, double every);
+// - the automatic level control of a phone or a dictaphone: quick to turn
+//   the level down, slow to bring it back up, so the start of each block
+//   after a silence comes loud and its leader pumps;
+Recording with_level_control(Recording r);
+// - a room: the sound from a loudspeaker with its reflections (a
+//   reverberation of `seconds` to fall 60 dB), band-limited to 200-5,000 Hz
+//   as a phone's microphone hears it.
+Recording in_a_room(Recording r, double seconds);
+
 enum class SampleFormat { pcm8, pcm16, pcm24, pcm32, float32, float64, mu_law, a_law, ima_adpcm, ms_adpcm };
 
 struct WavLayout {
