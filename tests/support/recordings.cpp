@@ -152,7 +152,10 @@ Recording ac_coupled(Recording r, double cutoff)
     return r;
 }
 
-Recording with_hiss(Recording r, double snr, std::uint32_t seed)
+namespace {
+
+// The signal's level where there is signal: silences left out.
+double rms_where_present(const Recording& r)
 {
     constexpr double kPresent = 1e-3;
     double power = 0;
@@ -162,7 +165,14 @@ Recording with_hiss(Recording r, double snr, std::uint32_t seed)
             power += s * s;
             ++present;
         }
-    const double sigma = std::sqrt(power / std::max<std::size_t>(present, 1) / std::pow(10.0, snr / 10));
+    return std::sqrt(power / static_cast<double>(std::max<std::size_t>(present, 1)));
+}
+
+}  // namespace
+
+Recording with_hiss(Recording r, double snr, std::uint32_t seed)
+{
+    const double sigma = rms_where_present(r) / std::pow(10.0, snr / 20);
     // Box-Muller on the generator's own numbers: the same noise everywhere.
     std::mt19937 generator(seed);
     const auto uniform = [&] { return (generator() + 0.5) / 4294967296.0; };
@@ -236,19 +246,6 @@ Recording with_azimuth_error(Recording r, double delay)
     const std::vector<double> dry = r.samples;
     for (std::size_t i = late; i < r.samples.size(); ++i) r.samples[i] = 0.5 * (dry[i] + dry[i - late]);
     return r;
-}
-
-double rms_where_present(const Recording& r)
-{
-    constexpr double kPresent = 1e-3;
-    double power = 0;
-    std::size_t present = 0;
-    for (auto s : r.samples)
-        if (std::fabs(s) > kPresent) {
-            power += s * s;
-            ++present;
-        }
-    return std::sqrt(power / static_cast<double>(std::max<std::size_t>(present, 1)));
 }
 
 Recording with_hum(Recording r, double frequency, double decibels)
