@@ -10,6 +10,7 @@ import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
 import { execFileSync, spawnSync } from "node:child_process";
 import fs from "node:fs";
+import http from "node:http";
 import os from "node:os";
 import path from "node:path";
 import { pathToFileURL } from "node:url";
@@ -39,15 +40,23 @@ function morlevix(args) {
   return { status: run.status, out: run.stdout, err: String(run.stderr) };
 }
 
-async function open_page(b = browser) {
+// The languages the browser says its user prefers, whatever this machine's.
+async function prefer(page, languages) {
+  await page.evaluateOnNewDocument((l) => Object.defineProperty(navigator, "languages", { get: () => l }), languages);
+}
+
+async function open_page(b = browser, { languages = ["fr-FR", "fr"], query = "" } = {}) {
   const page = await b.newPage();
   const problems = [];
   page.on("pageerror", (e) => problems.push(e.message));
   page.problems = problems;
-  await page.goto(pathToFileURL(page_file).href);
+  await prefer(page, languages);
+  await page.goto(pathToFileURL(page_file).href + query);
   await page.evaluate(() => window.morlevix.ready);
   return page;
 }
+
+const text_of = (page, selector) => page.$eval(selector, (e) => e.textContent);
 
 // Calls window.morlevix[name] on bytes, in the page; bytes travel as base64.
 async function in_page(page, name, bytes) {
@@ -84,7 +93,7 @@ test("the page loads from disk and asks the network for nothing", async () => {
   page.on("request", (r) => requests.push(r.url()));
   await page.goto(pathToFileURL(page_file).href);
   await page.evaluate(() => window.morlevix.ready);
-  assert.equal(await page.$eval("#status", (e) => e.textContent), "Pret.");
+  assert.match(await page.$eval("#status", (e) => e.textContent), /^(Prêt|Ready)\.$/);
   for (const url of requests) assert.match(url, /^(file|data|blob):/, "a request to " + url.slice(0, 80));
   await page.close();
 });
@@ -244,5 +253,98 @@ test("recording from the sound input gives what morlevix decode gives", async ()
     assert.ok(await page.$eval("#download-k7", (a) => !a.hidden));
   } finally {
     await listening.close();
+  }
+});
+
+test("the page speaks the browser's language, French or English, and keeps the one chosen", async () => {
+  const own = await launch();  // a profile of its own: the choice is kept there
+  try {
+    let page = await open_page(own, { languages: ["en-US", "en"] });
+    const words = async () => ({ lang: await page.$eval("html", (h) => h.lang), status: await text_of(page, "#status"),
+      play: await text_of(page, "#play"), record: await text_of(page, "#record"), other: await text_of(page, "#language") });
+    assert.deepEqual(await words(), { lang: "en", status: "Ready.", play: "Play", record: "Record", other: "Français" });
+    await (await page.$("#tapes")).uploadFile(path.join(work, "DEMO.K7"));
+    await page.waitForSelector("section.tape");
+    assert.equal(await text_of(page, "section.tape thead"), "NameTypeBlocksBytesEnd");
+
+    await page.click("#language");
+    assert.deepEqual(await words(), { lang: "fr", status: "Prêt.", play: "Lecture", record: "Enregistrer", other: "English" });
+    assert.equal(await text_of(page, "section.tape thead"), "NomTypeBlocsOctetsFin");
+    assert.equal(await text_of(page, "#download-wav"), "Télécharger le .wav");
+    assert.equal(await text_of(page, "#record-stop"), "Arrêter");
+    await page.close();
+
+    // Opened again by an English browser: the French chosen stays.
+    page = await open_page(own, { languages: ["en-US", "en"] });
+    assert.equal(await text_of(page, "#play"), "Lecture");
+    await page.close();
+  } finally {
+    await own.close();
+  }
+});
+
+test("playback that cannot start says so, and starts with a tap", async () => {
+  // A browser whose sound stays suspended until a tap allows it (as iOS
+  // does, or a machine without a sound output): the page's audio contexts
+  // start suspended, and resume only once the test says a tap happened.
+  const page = await browser.newPage();
+  await prefer(page, ["fr-FR"]);
+  await page.evaluateOnNewDocument(() => {
+    window.soundAllowed = false;
+    const Real = window.AudioContext;
+    window.AudioContext = function (options) {
+      const context = new Real(options);
+      context.suspend();
+      const resume = context.resume.bind(context);
+      context.resume = () => (window.soundAllowed ? resume() : Promise.resolve());
+      return context;
+    };
+  });
+  await page.goto(pathToFileURL(page_file).href);
+  await page.evaluate(() => window.morlevix.ready);
+  await (await page.$("#tapes")).uploadFile(path.join(work, "DEMO.K7"));
+  await page.waitForSelector("#player:not([hidden])");
+  await page.click("#play");
+  await page.waitForSelector("#no-sound:not([hidden])", { timeout: 3000 });
+  assert.equal(await text_of(page, "#elapsed"), "0:00", "the clock is the audio's, and it stands");
+  assert.match(await text_of(page, "#no-sound"), /Le son ne démarre pas/);
+  await page.evaluate(() => { window.soundAllowed = true; });
+  await page.click("#sound-on");
+  await page.waitForSelector("#no-sound[hidden]", { timeout: 3000 });
+  await new Promise((r) => setTimeout(r, 1300));
+  assert.equal(await text_of(page, "#elapsed"), "0:01");
+  assert.equal((await page.evaluate(() => window.morlevix.playback())).state, "running");
+  await page.close();
+});
+
+test("a link ?k7=URL opens that tape ready to play, and says why it cannot", async () => {
+  const demo = fs.readFileSync(path.join(work, "DEMO.K7"));
+  const server = http.createServer((request, response) => {
+    const cors = { "Access-Control-Allow-Origin": "*" };
+    if (request.url === "/jeux/DEMO.K7") response.writeHead(200, cors).end(demo);
+    else if (request.url === "/texte.txt") response.writeHead(200, cors).end("pas une cassette");
+    else if (request.url === "/ferme.k7") response.writeHead(200).end(demo);  // no CORS: the browser refuses it
+    else response.writeHead(404, cors).end();
+  });
+  await new Promise((r) => server.listen(0, "127.0.0.1", r));
+  const base = "http://127.0.0.1:" + server.address().port;
+  try {
+    let page = await open_page(browser, { query: "?k7=" + encodeURIComponent(base + "/jeux/DEMO.K7") });
+    await page.waitForSelector("#player:not([hidden])");
+    assert.equal(await text_of(page, "#player-title"), "DEMO.K7");
+    assert.equal(await text_of(page, "#total"), "0:06");
+    assert.ok(await page.$eval("#link-status", (e) => e.hidden));
+    await page.close();
+
+    for (const [where, said] of [["/absent.k7", "le serveur répond 404"], ["/texte.txt", "ni une image .k7 ni un enregistrement"],
+                                 ["/ferme.k7", "pas de réponse du réseau"]]) {
+      page = await open_page(browser, { query: "?k7=" + encodeURIComponent(base + where) });
+      await page.waitForFunction(() => document.getElementById("link-status").className === "problems");
+      assert.match(await text_of(page, "#link-status"), new RegExp(said), where);
+      assert.ok(await page.$eval("#player", (e) => e.hidden), where);
+      await page.close();
+    }
+  } finally {
+    server.close();
   }
 });
