@@ -5,7 +5,8 @@
 // Set by CTest: MORLEVIX_PAGE (the page), MORLEVIX_NATIVE_BUILD (the Linux
 // build, for the native program and our test tapes and recordings),
 // MORLEVIX_SOURCE (the sources, for the example tape), MORLEVIX_OUTPUT
-// (where screenshots go), CHROMIUM (the browser).
+// (where screenshots go), MORLEVIX_SITE (the site folder), CHROMIUM (the
+// browser).
 import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
 import { execFileSync, spawnSync } from "node:child_process";
@@ -344,6 +345,82 @@ test("a link ?k7=URL opens that tape ready to play, and says why it cannot", asy
       assert.ok(await page.$eval("#player", (e) => e.hidden), where);
       await page.close();
     }
+  } finally {
+    server.close();
+  }
+});
+
+// The site folder as a host holds it, a tape beside it; served on
+// 127.0.0.1 as any static host serves it.
+function hosted_site() {
+  const folder = fs.mkdtempSync(path.join(work, "site-"));
+  fs.cpSync(process.env.MORLEVIX_SITE, folder, { recursive: true });
+  fs.copyFileSync(path.join(work, "DEMO.K7"), path.join(folder, "DEMO.k7"));
+  return folder;
+}
+
+async function serve(folder) {
+  const types = { ".html": "text/html", ".js": "text/javascript", ".webmanifest": "application/manifest+json",
+    ".png": "image/png", ".k7": "application/octet-stream" };
+  const server = http.createServer((request, response) => {
+    const file = path.join(folder, decodeURIComponent(new URL(request.url, "http://x").pathname));
+    if (!file.startsWith(folder) || !fs.existsSync(file) || fs.statSync(file).isDirectory()) return response.writeHead(404).end();
+    response.writeHead(200, { "Content-Type": types[path.extname(file).toLowerCase()] || "application/octet-stream" });
+    response.end(fs.readFileSync(file));
+  });
+  await new Promise((r) => server.listen(0, "127.0.0.1", r));
+  return { server, base: "http://127.0.0.1:" + server.address().port };
+}
+
+test("the site folder installs, and after one visit works offline", async () => {
+  const site = hosted_site();
+  const { server, base } = await serve(site);
+  const own = await launch();
+  try {
+    const page = await own.newPage();
+    await prefer(page, ["fr-FR"]);
+    await page.goto(base + "/index.html");
+    await page.evaluate(() => window.morlevix.ready);
+    // The manifest names icons that are there, as PNGs of their size.
+    const manifest = await page.evaluate(async () => (await fetch(document.querySelector('link[rel="manifest"]').href)).json());
+    assert.equal(manifest.display, "standalone");
+    for (const icon of manifest.icons) {
+      const png = fs.readFileSync(path.join(site, icon.src));
+      assert.equal(png.subarray(1, 4).toString(), "PNG", icon.src);
+      assert.equal(png.readUInt32BE(16) + "x" + png.readUInt32BE(20), icon.sizes, icon.src);
+    }
+    await page.waitForFunction(() => navigator.serviceWorker.controller !== null, { timeout: 10000 });
+
+    // No network at all: the server is gone and the browser is offline.
+    await new Promise((r) => server.close(r));
+    await page.setOfflineMode(true);
+    await page.reload();
+    await page.evaluate(() => window.morlevix.ready);
+    assert.equal(await text_of(page, "#status"), "Prêt.");
+    const demo = fs.readFileSync(path.join(work, "DEMO.K7"));
+    assert.ok((await in_page(page, "convert", demo)).bytes.equals(morlevix(["convert", "-o", "-", "DEMO.K7"]).out));
+    await (await page.$("#tapes")).uploadFile(path.join(work, "DEMO.K7"));
+    await page.waitForSelector("section.tape tbody tr");
+    await page.click("#play");
+    await new Promise((r) => setTimeout(r, 1300));
+    assert.equal(await text_of(page, "#elapsed"), "0:01");
+    await page.close();
+  } finally {
+    server.close();
+    await own.close();
+  }
+});
+
+test("the site opens a tape of its own host from ?k7=", async () => {
+  const { server, base } = await serve(hosted_site());
+  try {
+    const page = await browser.newPage();
+    await prefer(page, ["en-US"]);
+    await page.goto(base + "/index.html?k7=DEMO.k7");
+    await page.waitForSelector("#player:not([hidden])");
+    assert.equal(await text_of(page, "#player-title"), "DEMO.k7");
+    assert.equal(await text_of(page, "#play"), "Play");
+    await page.close();
   } finally {
     server.close();
   }
