@@ -3,6 +3,7 @@
 // WebResult that the page reads, then releases.
 #include <emscripten/emscripten.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <sstream>
@@ -108,6 +109,28 @@ EMSCRIPTEN_KEEPALIVE std::size_t morlevix_result_size(const WebResult* r) { retu
 EMSCRIPTEN_KEEPALIVE void morlevix_result_release(WebResult* r) { delete r; }
 
 // The WAV file that `morlevix convert` writes for the image.
+// Keeps only the bytes from `from` to `to` of what is written, and asks for
+// no more once past them.
+class WindowSink final : public morlevix::ByteSink {
+public:
+    WindowSink(std::uint64_t from, std::uint64_t to) : from_(from), to_(to) {}
+    bool write(const std::uint8_t* data, std::size_t size) override
+    {
+        const std::uint64_t start = at_;
+        at_ += size;
+        const std::uint64_t first = std::max(start, from_), last = std::min(at_, to_);
+        if (first < last) kept_.append(reinterpret_cast<const char*>(data + (first - start)), last - first);
+        return at_ < to_;  // a refusal ends the conversion: the window is full
+    }
+    bool write_at(std::uint64_t, const std::uint8_t*, std::size_t) override { return true; }  // the sizes: not asked for
+    bool close() override { return true; }
+    std::string& kept() { return kept_; }
+
+private:
+    std::uint64_t from_, to_, at_ = 0;
+    std::string kept_;
+};
+
 EMSCRIPTEN_KEEPALIVE WebResult* morlevix_convert(const std::uint8_t* image, std::size_t size)
 {
     auto tape = stream_of(image, size);
@@ -123,6 +146,29 @@ EMSCRIPTEN_KEEPALIVE WebResult* morlevix_list(const std::uint8_t* image, std::si
 {
     auto tape = stream_of(image, size);
     return result(catalog_json(morlevix::read_tape_catalog(tape), false));
+}
+
+// How many samples the image's WAV holds, closing second included.
+EMSCRIPTEN_KEEPALIVE double morlevix_sample_count(const std::uint8_t* image, std::size_t size)
+{
+    auto tape = stream_of(image, size);
+    return static_cast<double>(morlevix::plan_conversion(tape).data_size);
+}
+
+// Samples `first` to `first + count` of the image's WAV, the very bytes
+// morlevix_convert writes there: the conversion runs only as far as them,
+// so that a player fed a piece at a time holds one piece at a time.
+EMSCRIPTEN_KEEPALIVE WebResult* morlevix_samples(const std::uint8_t* image, std::size_t size, double first, double count)
+{
+    auto tape = stream_of(image, size);
+    const auto from = morlevix::kWavHeaderSize + static_cast<std::uint64_t>(first);
+    WindowSink sink(from, from + static_cast<std::uint64_t>(count));
+    {
+        morlevix::WavWriter wav(sink);
+        morlevix::SilentReport silent;
+        morlevix::convert_tape_stream(tape, wav, silent);
+    }
+    return result(std::move(sink.kept()));
 }
 
 // Where the gaps, leaders and blocks of the image's signal lie, as JSON:

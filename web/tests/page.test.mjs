@@ -79,7 +79,7 @@ const text_of = (page, selector) => page.$eval(selector, (e) => e.textContent);
 // (a sound server's first buffers move it by a few milliseconds, then it
 // stands until the output runs).
 async function played_for(page, seconds) {
-  await page.waitForFunction(() => window.morlevix.playback().position > 0.3, { timeout: 10000 });
+  await page.waitForFunction(() => window.morlevix.playback().position > 0.3, { timeout: 20000 });
   await new Promise((r) => setTimeout(r, seconds * 1000));
 }
 
@@ -212,11 +212,45 @@ test("play, pause and stop move the progress and the playhead over the tape", as
   await page.close();
 });
 
+test("a long tape plays in pieces, each the native WAV's bytes, a few seconds queued", async () => {
+  // About 25 minutes of tape.
+  const code = path.join(work, "LONG.bin");
+  fs.writeFileSync(code, Buffer.from(Array.from({ length: 300000 }, (_, i) => (i * 7919) % 251)));
+  assert.equal(morlevix(["make", "-o", "LONG.k7", "--load", "4000", code]).status, 0);
+  const image = fs.readFileSync(path.join(work, "LONG.k7"));
+  assert.equal(morlevix(["convert", "LONG.k7"]).status, 0);
+  const wav = fs.readFileSync(path.join(work, "LONG.wav"));
+  const page = await open_page();
+  const pieces = await page.evaluate((b64, total_wanted) => {
+    const bytes = Uint8Array.from(atob(b64), (c) => c.charCodeAt(0));
+    const total = window.morlevix.sampleCount(bytes);
+    const at = (first, count) => { let s = ""; for (const b of window.morlevix.samples(bytes, first, count)) s += String.fromCharCode(b); return btoa(s); };
+    return { total, start: at(0, 30011), middle: at(Math.floor(total / 2), 30011), end: at(total - 30011, 30011), past: at(total - 5, 100) };
+  }, image.toString("base64"));
+  const data = wav.subarray(44);
+  assert.equal(pieces.total, data.length);
+  const half = Math.floor(data.length / 2);
+  for (const [name, first, count] of [["start", 0, 30011], ["middle", half, 30011], ["end", data.length - 30011, 30011],
+                                      ["past", data.length - 5, 5]])
+    assert.ok(Buffer.from(pieces[name], "base64").equals(data.subarray(first, first + count)), name);
+
+  await (await page.$("#tapes")).uploadFile(path.join(work, "LONG.k7"));
+  await page.waitForSelector("#player:not([hidden])");
+  assert.equal(await text_of(page, "#total"), Math.floor(data.length / 44100 / 60) + ":" +
+    String(Math.floor(data.length / 44100) % 60).padStart(2, "0"));
+  await page.click("#play");
+  await played_for(page, 1);
+  const playing = await page.evaluate(() => window.morlevix.playback());
+  assert.ok(playing.queued >= 1 && playing.queued <= 4, JSON.stringify(playing));
+  await page.close();
+});
+
 test("the downloaded WAV is the native program's", async () => {
   const page = await open_page();
   await (await page.$("#tapes")).uploadFile(path.join(work, "DEMO.K7"));
   await page.waitForSelector("#player:not([hidden])");
   const linked = await page.$eval("#download-wav", async (a) => {
+    a.dispatchEvent(new Event("pointerdown"));  // the WAV is made as the link is touched
     const bytes = new Uint8Array(await (await fetch(a.href)).arrayBuffer());
     let s = "";
     for (const b of bytes) s += String.fromCharCode(b);
