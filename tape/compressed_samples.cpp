@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <limits>
 
 namespace morlevix {
 namespace {
@@ -42,6 +44,9 @@ constexpr int kNibbleWrap = 16;
 constexpr std::array<int, 16> kMsAdaptation = {230, 230, 230, 230, 307, 409, 512, 614,
                                                768, 614, 512, 409, 307, 230, 230, 230};
 constexpr int kMsLeastDelta = 16;
+// The step grows by at most 768/256 a nibble: past this it would overflow,
+// as a damaged file can make it.
+constexpr int kMsMostDelta = std::numeric_limits<int>::max() / 768;
 constexpr int kMsFixedPointShift = 8;
 constexpr AdpcmCoefficients kMsStandardCoefficients[] = {{256, 0},  {512, -256}, {0, 0},    {192, 64},
                                                           {240, 0}, {460, -208}, {392, -232}};
@@ -79,11 +84,14 @@ struct MsChannel {
     {
         const int signed_nibble = static_cast<int>(nibble) >= kNibbleSign ? static_cast<int>(nibble) - kNibbleWrap
                                                                           : static_cast<int>(nibble);
-        const int predicted = (sample1 * coefficients.first + sample2 * coefficients.second) >> kMsFixedPointShift;
-        const int sample = clamp16(predicted + signed_nibble * delta);
+        // Wide sums: a damaged file may hold any coefficients and steps.
+        const std::int64_t predicted = (std::int64_t{sample1} * coefficients.first +
+                                        std::int64_t{sample2} * coefficients.second) >> kMsFixedPointShift;
+        const int sample = static_cast<int>(std::clamp<std::int64_t>(predicted + std::int64_t{signed_nibble} * delta,
+                                                                     kSmallest16, kLargest16));
         sample2 = sample1;
         sample1 = sample;
-        delta = std::max(kMsLeastDelta, (kMsAdaptation[nibble] * delta) >> kMsFixedPointShift);
+        delta = std::clamp((kMsAdaptation[nibble] * delta) >> kMsFixedPointShift, kMsLeastDelta, kMsMostDelta);
         return sample;
     }
 };
@@ -161,7 +169,7 @@ void expand_ms_block(const unsigned char* block, std::size_t size, std::size_t f
     constexpr std::size_t kWord = 2;
     for (std::size_t c = 0; c < count; ++c) {
         state[c].coefficients = coefficients[std::min<std::size_t>(block[c], coefficients.size() - 1)];
-        state[c].delta = le16_signed(block + count + c * kWord);
+        state[c].delta = std::max(kMsLeastDelta, le16_signed(block + count + c * kWord));
         state[c].sample1 = le16_signed(block + count * (1 + kWord) + c * kWord);
         state[c].sample2 = le16_signed(block + count * (1 + 2 * kWord) + c * kWord);
         channels[c].push_back(scaled(state[c].sample2));
