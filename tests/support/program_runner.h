@@ -44,7 +44,14 @@ inline ProgramRun run_program_with(const std::filesystem::path& program, const s
     const std::string command = change_directory + quoted(directory) + " && " + quoted(program) +
                                 (arguments.empty() ? "" : " " + arguments) + " < " +
                                 quoted(io / "in") + " > " + quoted(io / "out") + " 2> " + quoted(io / "err");
-    const int result = std::system(command.c_str());
+    int result = std::system(command.c_str());
+#ifdef _WIN32
+    // Under Wine the command interpreter now and then fails to start at all
+    // (-1, before the program ran): such a run is made again.
+    constexpr int kNotStarted = -1;
+    constexpr int kTries = 3;
+    for (int tried = 1; result == kNotStarted && tried < kTries; ++tried) result = std::system(command.c_str());
+#endif
     ProgramRun run;
 #ifdef _WIN32
     run.status = result;
