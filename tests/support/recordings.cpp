@@ -242,9 +242,18 @@ Recording played_drifting(const Recording& r, double start_speed, double end_spe
 
 Recording with_azimuth_error(Recording r, double delay)
 {
-    const auto late = static_cast<std::size_t>(std::lround(delay * r.rate));
+    // The late track at any delay, not only a whole number of samples.
+    const SincKernel kernel(1.0);
+    const double half_width = kernel.half_width();
+    const double late = delay * r.rate;
     const std::vector<double> dry = r.samples;
-    for (std::size_t i = late; i < r.samples.size(); ++i) r.samples[i] = 0.5 * (dry[i] + dry[i - late]);
+    for (std::size_t i = 0; i < r.samples.size(); ++i) {
+        const double at = static_cast<double>(i) - late;
+        double copy = 0;
+        for (auto k = static_cast<long>(std::ceil(at - half_width)); k <= static_cast<long>(std::floor(at + half_width)); ++k)
+            if (k >= 0 && k < static_cast<long>(dry.size())) copy += dry[static_cast<std::size_t>(k)] * kernel(at - static_cast<double>(k));
+        r.samples[i] = 0.5 * (dry[i] + copy);
+    }
     return r;
 }
 
