@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "cassette_encoder.h"
+#include "leader_equalizer.h"
 
 namespace morlevix {
 namespace {
@@ -78,6 +79,15 @@ constexpr int kSyncBitsNeeded = 14;
 constexpr double kDecibelsPerDecade = 20;
 constexpr double kSilentLevel = -120;
 
+// The channel is judged from the latest leader periods, once a leader has
+// gone on for this many cycles and again every so many cycles after.
+constexpr int kLeaderCyclesBeforeJudging = 48;
+constexpr int kLeaderCyclesBetweenJudgings = 256;
+constexpr double kJudgedPeriods = 16;
+// The processed samples kept for that: the longest leader stretch judged,
+// at the slowest speed, and a chunk (a power of two, for the ring).
+constexpr std::size_t kRecentSamples = 4096;
+
 constexpr int kRising = 0;
 constexpr int kFalling = 1;
 
@@ -110,8 +120,14 @@ CassetteDecoder::CassetteDecoder(double sample_rate)
 
     const auto span = static_cast<std::size_t>(std::lround(kFilterSpan * rate));
     taps_ = band_pass(kBandLow / rate, kBandHigh / rate, std::max(kFewestTaps, span | 1));
-    history_ = taps_.size() - 1;
+    nominal_short_ = kNominalShortCycle * rate / kSampleRate;
+    // The channel's inverse spans two leader periods, at the slowest speed.
+    const double longest_period = (kNominalShortCycle + kNominalLongCycle) / kSlowestSpeed * rate / kSampleRate;
+    half_span_ = static_cast<std::size_t>(std::ceil(longest_period));
+    history_ = taps_.size() - 1 + 2 * half_span_;
+    centre_ = history_ / 2;
     input_.assign(history_ + kChunk, 0.0f);
+    recent_.assign(kRecentSamples, 0.0f);
     output_.assign(kChunk, 0.0f);
     filled_ = history_;
     level_rate_ = static_cast<float>(1.0 - std::exp(-1.0 / (kLevelTimeConstant * rate)));
@@ -120,7 +136,6 @@ CassetteDecoder::CassetteDecoder(double sample_rate)
     // A processed sample is the sum of two steps of samples (one sample at
     // the lowest rates).
     peak_scale_ = step_ == 1 ? 1.0f : 1.0f / static_cast<float>(2 * step_);
-    nominal_short_ = kNominalShortCycle * rate / kSampleRate;
     short_cycle_ = nominal_short_;
     long_cycle_ = kNominalLongCycle * rate / kSampleRate;
 }
@@ -171,11 +186,62 @@ void CassetteDecoder::feed(const float* samples, std::size_t count)
 void CassetteDecoder::filter_and_detect()
 {
     const std::size_t count = filled_ - history_;
-    // The band-pass. Its taps are symmetric: the two samples that share a
-    // tap are added first. A few outputs at a time stay in registers.
+    // The new samples, as they came, for judging the channel at a leader.
+    for (std::size_t n = 0; n < count; ++n)
+        recent_[static_cast<std::size_t>(position_ + static_cast<std::int64_t>(n)) % kRecentSamples] = input_[history_ + n];
+    if (equalizing_) {
+        shaped_filter(count);
+    } else {
+        band_pass_filter(count);
+    }
+    detect(count);
+    // The last samples stay for the next chunk's first outputs.
+    std::copy(input_.begin() + static_cast<std::ptrdiff_t>(count), input_.begin() + static_cast<std::ptrdiff_t>(filled_),
+              input_.begin());
+    filled_ = history_;
+    position_ += static_cast<std::int64_t>(count);
+}
+
+namespace {
+
+// Outputs `from` to `count` of the filter `taps` over `in`, each on its own.
+void convolve_one_by_one(const std::vector<float>& taps, const float* in, float* out,
+                         std::size_t from, std::size_t count)
+{
+    for (std::size_t i = from; i < count; ++i) {
+        float sum = 0;
+        for (std::size_t k = 0; k < taps.size(); ++k) sum += taps[k] * in[i + k];
+        out[i] = sum;
+    }
+}
+
+} // namespace
+
+void CassetteDecoder::shaped_filter(std::size_t count)
+{
+    const std::size_t taps = shaped_taps_.size();
+    const float* in = input_.data();
+    float* out = output_.data();
+    std::size_t i = 0;
+    for (; i + kOutputsAtOnce <= count; i += kOutputsAtOnce) {
+        float sums[kOutputsAtOnce] = {};
+        for (std::size_t k = 0; k < taps; ++k) {
+            const float tap = shaped_taps_[k];
+            for (std::size_t j = 0; j < kOutputsAtOnce; ++j) sums[j] += tap * in[i + k + j];
+        }
+        std::copy(sums, sums + kOutputsAtOnce, out + i);
+    }
+    convolve_one_by_one(shaped_taps_, in, out, i, count);
+}
+
+void CassetteDecoder::band_pass_filter(std::size_t count)
+{
+    // Its taps are symmetric: the two samples that share a tap are added
+    // first. A few outputs at a time stay in registers. It starts
+    // `half_span_` in, to keep the same centre as the shaped filter.
     const std::size_t taps = taps_.size();
     const std::size_t half = taps / 2;
-    const float* in = input_.data();
+    const float* in = input_.data() + half_span_;
     float* out = output_.data();
     std::size_t i = 0;
     for (; i + kOutputsAtOnce <= count; i += kOutputsAtOnce) {
@@ -190,11 +256,14 @@ void CassetteDecoder::filter_and_detect()
         }
         std::copy(sums, sums + kOutputsAtOnce, out + i);
     }
-    for (; i < count; ++i) {
-        float sum = 0;
-        for (std::size_t k = 0; k < taps; ++k) sum += taps_[k] * in[i + k];
-        out[i] = sum;
-    }
+    // The last few outputs, one at a time.
+    convolve_one_by_one(taps_, in, out, i, count);
+}
+
+void CassetteDecoder::detect(std::size_t count)
+{
+    const float* in = input_.data();
+    const float* out = output_.data();
     // Crossings: the state lives in locals for the length of the chunk.
     float level = level_;
     float previous = previous_;
@@ -214,7 +283,7 @@ void CassetteDecoder::filter_and_detect()
         const auto now = static_cast<double>(position_ + static_cast<std::int64_t>(n));
         // The loudest sample since the last crossing, as it was before the
         // band-pass; a block's is gathered at each crossing.
-        peak = std::max(peak, std::fabs(in[n + half]));
+        peak = std::max(peak, std::fabs(in[n + centre_]));
         if (above) {
             if (previous >= 0 && y < 0) candidate = now - 1 + previous / (previous - y);
             if (y < -threshold) {
@@ -233,11 +302,6 @@ void CassetteDecoder::filter_and_detect()
         previous = y;
     }
     gather_peak(peak);
-    // The last samples stay for the next chunk's first outputs.
-    std::copy(input_.begin() + static_cast<std::ptrdiff_t>(count), input_.begin() + static_cast<std::ptrdiff_t>(filled_),
-              input_.begin());
-    filled_ = history_;
-    position_ += static_cast<std::int64_t>(count);
     level_ = level;
     held_level_ = held;
     previous_ = previous;
@@ -291,14 +355,44 @@ void CassetteDecoder::learn_from_leader(CycleTrack& track, double period)
     for (int i = 0; i < kLeaderCycles; ++i) {
         const double p = track.periods[i];
         const bool is_short = (i % 2 == 0) == first_short;
-        if (p < kLeaderShortestCycle * nominal_short_ || p > kLeaderLongestCycle * nominal_short_) return;
-        if (i > 0 && (is_short ? p >= track.periods[i - 1] : p <= track.periods[i - 1])) return;
+        if (p < kLeaderShortestCycle * nominal_short_ || p > kLeaderLongestCycle * nominal_short_ ||
+            (i > 0 && (is_short ? p >= track.periods[i - 1] : p <= track.periods[i - 1]))) {
+            track.leader_run = 0;
+            return;
+        }
         (is_short ? shorts : longs) += p;
     }
-    if (shorts >= kLeaderMostShort * longs || longs >= kLeaderMostLong * shorts) return;
+    if (shorts >= kLeaderMostShort * longs || longs >= kLeaderMostLong * shorts) {
+        track.leader_run = 0;
+        return;
+    }
     constexpr double kHalf = kLeaderCycles / 2;
+    ++track.leader_run;
+    if (track.leader_run == kLeaderCyclesBeforeJudging ||
+        (track.leader_run > kLeaderCyclesBeforeJudging &&
+         (track.leader_run - kLeaderCyclesBeforeJudging) % kLeaderCyclesBetweenJudgings == 0))
+        judge_channel_at(track.last_crossing, (shorts + longs) / kHalf);
     short_cycle_ += kLeaderLearningRate * (shorts / kHalf - short_cycle_);
     long_cycle_ += kLeaderLearningRate * (longs / kHalf - long_cycle_);
+}
+
+void CassetteDecoder::judge_channel_at(double time, double period)
+{
+    // The samples before the filters that the output at `time` came from.
+    const auto end = static_cast<std::int64_t>(time) - static_cast<std::int64_t>(centre_);
+    const auto length = static_cast<std::int64_t>(kJudgedPeriods * period);
+    if (end - length < 0 || length > static_cast<std::int64_t>(kRecentSamples - kChunk - history_)) return;
+    std::vector<float> stretch(static_cast<std::size_t>(length));
+    for (std::int64_t n = 0; n < length; ++n)
+        stretch[static_cast<std::size_t>(n)] = recent_[static_cast<std::size_t>(end - length + n) % kRecentSamples];
+    const ChannelVerdict verdict = judge_channel(stretch.data(), stretch.size(), period, half_span_);
+    if (verdict.kind == ChannelVerdict::flat) equalizing_ = false;
+    if (verdict.kind != ChannelVerdict::distorted) return;
+    // The band-pass after the channel's inverse, as one filter.
+    shaped_taps_.assign(taps_.size() + verdict.taps.size() - 1, 0.0f);
+    for (std::size_t i = 0; i < taps_.size(); ++i)
+        for (std::size_t j = 0; j < verdict.taps.size(); ++j) shaped_taps_[i + j] += taps_[i] * verdict.taps[j];
+    equalizing_ = true;
 }
 
 void CassetteDecoder::search(CycleTrack& track, double start, double period)
@@ -332,8 +426,8 @@ void CassetteDecoder::start_block(const CycleTrack& track)
     current_ = HeardBlock{};
     current_.block.bytes[0] = kSyncByte;
     current_.block.length = 1;
-    // The band-pass delays everything by half its length.
-    const double delay = static_cast<double>(history_) / 2;
+    // The filters delay everything by half their length.
+    const double delay = static_cast<double>(centre_);
     current_.seconds = std::max(0.0, track.bit_starts[kBitsPerByte] - delay) * seconds_per_step_;
     bits_ = 0;
     byte_ = 0;

@@ -77,9 +77,13 @@ private:
         double bit_starts[kBitsInSync] = {};  // when the latest bits began, newest last
         double periods[kLeaderCycles] = {};   // the latest cycles, newest last
         int periods_seen = 0;
+        int leader_run = 0;  // cycles in a row that looked like a leader
     };
 
     void filter_and_detect();
+    void band_pass_filter(std::size_t count);
+    void shaped_filter(std::size_t count);
+    void detect(std::size_t count);
     void crossing(int direction, double time);
     void search(CycleTrack& track, double start, double period);
     void learn_from_leader(CycleTrack& track, double period);
@@ -91,6 +95,7 @@ private:
     void end_block(bool complete);
     double margin_of(double period) const;
     void gather_peak(float& peak);
+    void judge_channel_at(double time, double period);
 
     double seconds_per_step_;
     // Summing the samples down to the processing rate.
@@ -99,12 +104,21 @@ private:
     float step_sum_ = 0;
     float previous_step_sum_ = 0;
     // The band-pass: taps, and a chunk of processed samples they run over,
-    // after the last taps - 1 of the chunk before.
+    // after the last `history_` of the chunk before. Where the channel needs
+    // undoing, the band-pass and the channel's inverse make one filter,
+    // longer by `2 * half_span_` and centred on the same sample.
     std::vector<float> taps_;
+    std::vector<float> shaped_taps_;
+    bool equalizing_ = false;
+    std::size_t half_span_;
     std::vector<float> input_;
     std::vector<float> output_;
     std::size_t history_;
+    std::size_t centre_;  // the filters' delay, in processed samples
     std::size_t filled_;  // of input_
+    // The latest processed samples before any filter, for learning the
+    // channel from a leader.
+    std::vector<float> recent_;
     // Crossings.
     float level_ = 0;
     float level_rate_;

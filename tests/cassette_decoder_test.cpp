@@ -114,14 +114,24 @@ TEST(CassetteDecoder, EveryBlockComesBackThroughRecordingsAsPeopleMakeThem)
     const Bytes image = two_file_tape();
     const Recording ours = testing::recording_of(image);
     using testing::with_hiss;
-    // Not yet read whole: a head 200 us out of azimuth (the short cycles'
-    // tone 30 dB down), a steep low-pass at 1.6 kHz, a room's reflections.
+    // Not yet read whole: a room's reflections.
+    const auto steep_low_pass = [&](double cutoff) { return testing::low_passed(testing::low_passed(ours, cutoff), cutoff); };
     const std::vector<std::pair<std::string, std::function<Recording()>>> cases = {
         {"25 % slow", [&] { return testing::played(ours, 44100, 0.75); }},
         {"15 % fast", [&] { return testing::played(ours, 44100, 1.15); }},
         {"drifting from 20 % slow to 10 % fast", [&] { return testing::played_drifting(ours, 0.8, 1.1); }},
         {"azimuth error, 100 us", [&] { return testing::with_azimuth_error(ours, 100e-6); }},
         {"azimuth error, 150 us", [&] { return testing::with_azimuth_error(ours, 150e-6); }},
+        // The short cycles' tone 30 dB down, and the channel's inverse
+        // learned from the leader, whatever the polarity, speed and rate.
+        {"azimuth error, 200 us", [&] { return testing::with_azimuth_error(ours, 200e-6); }},
+        {"azimuth error, 200 us, inverted", [&] { return testing::inverted(testing::with_azimuth_error(ours, 200e-6)); }},
+        {"azimuth error, 200 us, 15 % fast", [&] { return testing::played(testing::with_azimuth_error(ours, 200e-6), 44100, 1.15); }},
+        {"azimuth error, 200 us, at 8 kHz", [&] { return testing::resampled(testing::with_azimuth_error(ours, 200e-6), 8000); }},
+        {"a steep low-pass at 1.6 kHz", [&] { return steep_low_pass(1600); }},
+        {"a steep low-pass at 1.5 kHz, inverted", [&] { return testing::inverted(steep_low_pass(1500)); }},
+        {"a steep low-pass at 1.6 kHz, 25 % slow", [&] { return testing::played(steep_low_pass(1600), 44100, 0.75); }},
+        {"a steep low-pass at 1.6 kHz, hiss at 20 dB", [&] { return with_hiss(steep_low_pass(1600), 20, 5); }},
         {"mains hum as loud as the signal", [&] { return testing::with_hum(testing::with_gain(ours, -6), 50, 0); }},
         {"mains hum 6 dB above the signal", [&] { return testing::with_hum(testing::with_gain(ours, -12), 60, 6); }},
         {"clicks", [&] { return testing::with_clicks(testing::with_gain(ours, -6), 5, 11); }},
