@@ -20,6 +20,10 @@
 // - The two cycle lengths are learned from each leader (its 0x55 bytes
 //   alternate them) and followed cycle by cycle through every block, so a
 //   tape that runs fast, slow or wobbles is followed.
+// - Each leader also shows the channel: its harmonics against those of a
+//   square wave. Where the channel takes the short cycles away (a steep
+//   low-pass, the notch of a head out of azimuth), a filter that undoes it
+//   is folded into the band-pass until a leader shows the channel flat.
 // - A block starts at a sync byte after a marker byte. Inside a block, a
 //   crossing lost to noise shows as a cycle whose middle crossing is off
 //   centre, and is put back; a silence or dropout ends the block, and the
