@@ -21,17 +21,6 @@ namespace {
 
 constexpr char kTruncatedExplanation[] = " : l'image finit au milieu de ce bloc";
 constexpr char kNoFile[] = "  aucun fichier";
-constexpr char kTakesJoiner[] = " + ";
-constexpr char kNoHeader[] = "(sans en-tete)";
-constexpr char kBlocksWord[] = "blocs ";
-constexpr char kFromTake[] = " de ";
-constexpr char kRangeDash[] = "-";
-constexpr char kListSeparator[] = ", ";
-constexpr char kWrongMark[] = " (faux)";
-constexpr char kMissingMark[] = " manquant";
-constexpr char kBlockWord[] = "bloc ";
-constexpr char kSoundInNoTake[] = " : juste dans aucune prise ; garde celui de ";
-constexpr char kHeardInNoTake[] = " : entendu dans aucune prise";
 
 // The command line's account of a conversion: the tape's file names on the
 // console, one per line; anomalies as errors that name the image.
@@ -202,27 +191,6 @@ bool decode_take(const std::string& take, const ConsoleStreams& console, std::ve
     return decoded.error.empty() && !decoded.blocks.empty();
 }
 
-// "blocs 0-3 de A.wav, 4 de B.wav (faux), 5-9 de A.wav": which take gave
-// which block of one file, in runs.
-std::string takes_of_file(const std::vector<const MergedBlock*>& blocks, const std::vector<std::string>& takes)
-{
-    std::string text = kBlocksWord;
-    for (std::size_t i = 0; i < blocks.size();) {
-        std::size_t j = i + 1;
-        const auto same_run = [&](const MergedBlock* a, const MergedBlock* b) {
-            return a->missing == b->missing && a->take == b->take && a->heard.sound() == b->heard.sound();
-        };
-        while (j < blocks.size() && same_run(blocks[i], blocks[j])) ++j;
-        if (i > 0) text += kListSeparator;
-        text += std::to_string(blocks[i]->place);
-        if (j - i > 1) text += kRangeDash + std::to_string(blocks[j - 1]->place);
-        if (blocks[i]->missing) text += kMissingMark;
-        else text += kFromTake + takes[blocks[i]->take] + (blocks[i]->heard.sound() ? "" : kWrongMark);
-        i = j;
-    }
-    return text;
-}
-
 }  // namespace
 
 int merge_recordings(const std::vector<std::string>& takes, const std::optional<std::string>& output,
@@ -236,9 +204,7 @@ int merge_recordings(const std::vector<std::string>& takes, const std::optional<
             report_error(console, kCannotCreateText + image_name);  // it would replace a take
             return kExitFailure;
         }
-    std::string heading;
-    for (const auto& take : takes) heading += (heading.empty() ? "" : kTakesJoiner) + take;
-    messages << heading << kArrow << image_name << '\n' << std::flush;
+    messages << takes_heading(takes) << kArrow << image_name << '\n' << std::flush;
 
     int status = kExitSuccess;
     std::vector<std::vector<HeardBlock>> heard(takes.size());
@@ -250,26 +216,11 @@ int merge_recordings(const std::vector<std::string>& takes, const std::optional<
         return kExitFailure;
     }
 
-    // Per file, which take gave which block; then what no take gave.
-    std::vector<std::string> problems;
-    for (std::size_t b = 0; b < tape.blocks.size();) {
-        std::vector<const MergedBlock*> file;
-        const std::size_t which = tape.blocks[b].file;
-        for (; b < tape.blocks.size() && tape.blocks[b].file == which && (file.empty() || tape.blocks[b].place != 0); ++b)
-            file.push_back(&tape.blocks[b]);
-        const std::string name = which == kBeforeAnyFile ? kNoHeader : tape.file_names[which].empty() ? "?" : tape.file_names[which];
-        messages << name << kFieldSeparator << takes_of_file(file, takes) << '\n';
-        for (const MergedBlock* block : file) {
-            if (!block->missing && block->heard.sound()) continue;
-            const std::string where = image_name + kFieldSeparator + name + kFieldSeparator + kBlockWord + std::to_string(block->place);
-            problems.push_back(block->missing ? where + kHeardInNoTake
-                                              : where + kSoundInNoTake + takes[block->take] + kFieldSeparator +
-                                                    heard_block_problem(block->heard));
-        }
-    }
+    const MergeReport report = merge_report(tape, takes, image_name);
+    for (const auto& line : report.files) messages << line << '\n';
     messages.flush();
-    for (const auto& problem : problems) report_error(console, problem);
-    if (!problems.empty()) status = kExitFailure;
+    for (const auto& problem : report.problems) report_error(console, problem);
+    if (!report.problems.empty()) status = kExitFailure;
     if (!write_output(image_name, tape_image_of(tape.heard_blocks()), console)) {
         report_error(console, (to_standard_output ? kWriteErrorText : kCannotCreateText) + image_name);
         return kExitFailure;

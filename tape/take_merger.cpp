@@ -5,10 +5,26 @@
 #include <optional>
 
 #include "cassette_encoder.h"
+#include "recording_converter.h"
 #include "tape_catalog.h"
 
 namespace morlevix {
 namespace {
+
+// The words of a merge's report.
+constexpr char kTakesJoiner[] = " + ";
+constexpr char kNoHeader[] = "(sans en-tete)";
+constexpr char kUnnamed[] = "?";
+constexpr char kFieldSeparator[] = " : ";
+constexpr char kBlocksWord[] = "blocs ";
+constexpr char kFromTake[] = " de ";
+constexpr char kRangeDash[] = "-";
+constexpr char kListSeparator[] = ", ";
+constexpr char kWrongMark[] = " (faux)";
+constexpr char kMissingMark[] = " manquant";
+constexpr char kBlockWord[] = "bloc ";
+constexpr char kSoundInNoTake[] = " : juste dans aucune prise ; garde celui de ";
+constexpr char kHeardInNoTake[] = " : entendu dans aucune prise";
 
 // A speed figure below this is no tape's: it stands for "not measured".
 constexpr double kSlowestPlausibleSpeed = 0.1;
@@ -19,9 +35,16 @@ struct TakeFile {
     std::optional<std::size_t> header;  // index in the take
     std::vector<std::pair<std::size_t, std::size_t>> blocks;  // place, index in the take
     std::string key;  // the sound header's bytes; empty when none was heard sound
+    // Its blocks came after another file's end block: the tape has a header
+    // there, which this take did not hear at all.
+    bool header_missed = false;
 };
 
 bool looks_like_header(const HeardBlock& heard) { return heard.block.length > kBlockTypeOffset && heard.block.is_header(); }
+bool looks_like_end(const HeardBlock& heard)
+{
+    return heard.block.length > kBlockTypeOffset && heard.block.type() == kEndBlockType;
+}
 
 // How long a block lasts on the tape as heard, in seconds: a block broken
 // off still lasts its whole length, its bytes not heard taken as the
@@ -64,10 +87,13 @@ std::vector<TakeFile> files_of(const std::vector<HeardBlock>& take)
 {
     std::vector<TakeFile> files;
     std::vector<std::vector<std::size_t>> members;
+    bool ended = false;  // the latest block was an end block: no more of that file follows
     for (std::size_t i = 0; i < take.size(); ++i) {
-        if (looks_like_header(take[i]) || files.empty()) {
+        if (looks_like_header(take[i]) || files.empty() || ended) {
             files.emplace_back();
             members.emplace_back();
+            files.back().header_missed = ended && !looks_like_header(take[i]);
+            ended = false;
             if (looks_like_header(take[i])) {
                 files.back().header = i;
                 if (take[i].sound())
@@ -77,6 +103,7 @@ std::vector<TakeFile> files_of(const std::vector<HeardBlock>& take)
             }
         }
         members.back().push_back(i);
+        ended = looks_like_end(take[i]);
     }
     for (std::size_t f = 0; f < files.size(); ++f) {
         const auto places = places_of(take, members[f]);
@@ -134,12 +161,12 @@ MergedTape merge_takes(const std::vector<std::vector<HeardBlock>>& takes)
                 if (merged[m].of_take[t]) continue;
                 const bool same_header = !file.key.empty() && file.key == merged[m].key;
                 const bool in_turn = (file.key.empty() || merged[m].key.empty()) && m == after &&
-                                     merged[m].has_header == file.header.has_value();
+                                     merged[m].has_header == (file.header.has_value() || file.header_missed);
                 if (same_header || in_turn) match = m;
             }
             if (!match) {
                 MergedFile added;
-                added.has_header = file.header.has_value();
+                added.has_header = file.header.has_value() || file.header_missed;
                 added.of_take.assign(takes.size(), std::nullopt);
                 merged.insert(merged.begin() + static_cast<std::ptrdiff_t>(after), added);
                 match = after;
@@ -188,6 +215,61 @@ MergedTape merge_takes(const std::vector<std::vector<HeardBlock>>& takes)
         }
     }
     return tape;
+}
+
+namespace {
+
+// "blocs 0-3 de A.wav, 4 de B.wav (faux), 5-9 de A.wav": which take gave
+// which block of one file, in runs.
+std::string takes_of_file(const std::vector<const MergedBlock*>& blocks, const std::vector<std::string>& takes)
+{
+    std::string text = kBlocksWord;
+    const auto same_run = [](const MergedBlock* a, const MergedBlock* b) {
+        return a->missing == b->missing && a->take == b->take && a->heard.sound() == b->heard.sound();
+    };
+    for (std::size_t i = 0; i < blocks.size();) {
+        std::size_t j = i + 1;
+        while (j < blocks.size() && same_run(blocks[i], blocks[j])) ++j;
+        if (i > 0) text += kListSeparator;
+        text += std::to_string(blocks[i]->place);
+        if (j - i > 1) text += kRangeDash + std::to_string(blocks[j - 1]->place);
+        if (blocks[i]->missing) text += kMissingMark;
+        else text += kFromTake + takes[blocks[i]->take] + (blocks[i]->heard.sound() ? "" : kWrongMark);
+        i = j;
+    }
+    return text;
+}
+
+}  // namespace
+
+MergeReport merge_report(const MergedTape& tape, const std::vector<std::string>& takes, const std::string& image_name)
+{
+    MergeReport report;
+    for (std::size_t b = 0; b < tape.blocks.size();) {
+        std::vector<const MergedBlock*> file;
+        const std::size_t which = tape.blocks[b].file;
+        for (; b < tape.blocks.size() && tape.blocks[b].file == which && (file.empty() || tape.blocks[b].place != 0); ++b)
+            file.push_back(&tape.blocks[b]);
+        const std::string name = which == kBeforeAnyFile          ? kNoHeader
+                                 : tape.file_names[which].empty() ? kUnnamed
+                                                                  : tape.file_names[which];
+        report.files.push_back(name + kFieldSeparator + takes_of_file(file, takes));
+        for (const MergedBlock* block : file) {
+            if (!block->missing && block->heard.sound()) continue;
+            const std::string where = image_name + kFieldSeparator + name + kFieldSeparator + kBlockWord + std::to_string(block->place);
+            report.problems.push_back(block->missing ? where + kHeardInNoTake
+                                                     : where + kSoundInNoTake + takes[block->take] + kFieldSeparator +
+                                                           heard_block_problem(block->heard));
+        }
+    }
+    return report;
+}
+
+std::string takes_heading(const std::vector<std::string>& takes)
+{
+    std::string heading;
+    for (const auto& take : takes) heading += (heading.empty() ? "" : kTakesJoiner) + take;
+    return heading;
 }
 
 }  // namespace morlevix

@@ -35,4 +35,16 @@ struct MergedTape {
 
 MergedTape merge_takes(const std::vector<std::vector<HeardBlock>>& takes);
 
+// What the console says of a merge into `image_name`, the takes named as
+// given: per file, which take gave which block ("JEU      : blocs 0-4 de
+// A.wav, 5 de B.wav (faux)"), then every block that no take gave sound.
+struct MergeReport {
+    std::vector<std::string> files;
+    std::vector<std::string> problems;
+};
+MergeReport merge_report(const MergedTape& tape, const std::vector<std::string>& takes, const std::string& image_name);
+
+// The takes' names as the heading of a merge shows them: "A.wav + B.wav".
+std::string takes_heading(const std::vector<std::string>& takes);
+
 }  // namespace morlevix

@@ -105,5 +105,34 @@ TEST(TakeMerger, ABlockMissingFromOneTakeIsCountedFromTheTime)
     EXPECT_FALSE(bad.blocks[2].heard.complete);
 }
 
+TEST(TakeMerger, AHeaderThatATakeMissedAltogetherLeavesTheFileItsBlocks)
+{
+    // Silence over the whole header of the second file: after the first
+    // file's end block, what comes is still the second file, not more of the
+    // first.
+    const Recording ours = testing::recording_of(kTape);
+    const auto a = heard_in(testing::with_dropout(ours, kSecondFileHeader - 0.002, kSecondFileHeader + 0.1));
+    ASSERT_EQ(a.size(), testing::image_blocks(kTape).size() - 1);
+    const auto b = heard_in(testing::with_dropout(testing::played(ours, 44100, 0.95), kSecondDataBlock / 0.95 + 0.5,
+                                                  kSecondDataBlock / 0.95 + 0.6));
+    for (const bool a_first : {true, false}) {
+        const MergedTape merged = merge_takes(a_first ? std::vector<std::vector<HeardBlock>>{a, b}
+                                                      : std::vector<std::vector<HeardBlock>>{b, a});
+        EXPECT_TRUE(merged.sound());
+        EXPECT_EQ(bytes_of(merged.heard_blocks()), testing::image_blocks(kTape));
+        EXPECT_EQ(merged.file_names, (std::vector<std::string>{"PREMIER ", "SECOND  "}));
+    }
+
+    // Alone, the take gives a file whose header no take heard, and says so.
+    const MergedTape alone = merge_takes({a});
+    ASSERT_EQ(alone.blocks.size(), testing::image_blocks(kTape).size());
+    EXPECT_TRUE(alone.blocks[5].missing);
+    EXPECT_EQ(alone.blocks[6].file, 1u);
+    EXPECT_EQ(alone.blocks[6].place, 1u);
+    const MergeReport report = merge_report(alone, {"A.wav"}, "X.k7");
+    EXPECT_EQ(report.files, (std::vector<std::string>{"PREMIER  : blocs 0-4 de A.wav", "? : blocs 0 manquant, 1-3 de A.wav"}));
+    EXPECT_EQ(report.problems, std::vector<std::string>{"X.k7 : ? : bloc 0 : entendu dans aucune prise"});
+}
+
 }  // namespace
 }  // namespace morlevix
