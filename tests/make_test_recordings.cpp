@@ -6,6 +6,13 @@
 
 #include "recordings.h"
 
+// Where the two takes are broken, in seconds of each: the first in
+// UN's first data block, the second in the header of DEUX.
+constexpr double kFirstTakeDropout = 3.0;
+constexpr double kSecondTakeDropout = 5.13;
+constexpr double kDropoutLength = 0.03;
+constexpr double kSecondTakeDelay = 0.3;  // seconds of silence before the second take
+
 int main(int argc, char** argv)
 {
     using namespace morlevix::testing;
@@ -23,6 +30,12 @@ int main(int argc, char** argv)
         return r;
     };
     const Recording silence = silence_at(ours);
+    // Two takes of the tape, each broken in another block; the second 5 %
+    // fast and started later.
+    const Recording first_take = with_dropout(ours, kFirstTakeDropout, kFirstTakeDropout + kDropoutLength);
+    Recording second_take = played(ours, 44100, 1.05);
+    second_take.samples.insert(second_take.samples.begin(), static_cast<std::size_t>(kSecondTakeDelay * ours.rate), 0.0);
+    second_take = with_dropout(second_take, kSecondTakeDropout, kSecondTakeDropout + kDropoutLength);
     const std::pair<const char*, Bytes> recordings[] = {
         {"vieille.wav", wav_file({old})},
         {"telephone.wav", wav_file({phone}, {SampleFormat::pcm8, false})},
@@ -33,6 +46,8 @@ int main(int argc, char** argv)
         {"ima.wav", wav_file({with_gain(phone, -6), silence_at(phone)}, {SampleFormat::ima_adpcm, false, 256})},
         {"msadpcm.wav", wav_file({with_gain(old, -6)}, {SampleFormat::ms_adpcm, false})},
         {"lent.wav", wav_file({resampled(ours, 5500)})},
+        {"prise1.wav", wav_file({first_take})},
+        {"prise2.wav", wav_file({second_take})},
     };
     for (const auto& [name, bytes] : recordings)
         std::ofstream(dir / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));

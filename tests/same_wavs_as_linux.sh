@@ -47,8 +47,8 @@ for recording in "$work/recordings"/*.wav; do
   decoded=$((decoded + 1))
 done
 echo "$decoded recordings decoded to identical images on Linux and Windows"
-"$linux_build/morlevix" decode --merge -o "$work/linux/merged.k7" "$work/recordings"/{vieille,ulaw,ima}.wav > /dev/null
-(cd "$work/recordings" && wine "$windows_program" decode --merge -o ../windows/merged.k7 vieille.wav ulaw.wav ima.wav > /dev/null)
+"$linux_build/morlevix" decode --merge -o "$work/linux/merged.k7" "$work/recordings"/{prise1,prise2,vieille}.wav > /dev/null
+(cd "$work/recordings" && wine "$windows_program" decode --merge -o ../windows/merged.k7 prise1.wav prise2.wav vieille.wav > /dev/null)
 cmp "$work/linux/merged.k7" "$work/windows/merged.k7"
 echo "three takes merged into identical images on Linux and Windows"
 

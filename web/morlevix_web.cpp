@@ -16,6 +16,7 @@
 #include "tape/tape_catalog.h"
 #include "tape/tape_files.h"
 #include "tape/tape_image_converter.h"
+#include "tape/take_merger.h"
 
 namespace {
 
@@ -189,6 +190,36 @@ EMSCRIPTEN_KEEPALIVE WebResult* morlevix_decode(const std::uint8_t* wav, std::si
     auto recording = stream_of(wav, size);
     const auto decoded = morlevix::decode_recording(recording);
     return result(recording_json(decoded.blocks, decoded.error) + '\0' + image_bytes(decoded.blocks));
+}
+
+// Several takes of one tape merged as `morlevix decode --merge` does: the
+// `count` recordings lie back to back in `takes`, `sizes` long, their names
+// in `names`, each ended by a NUL. The image is named `image_name` in the
+// report. The report as JSON ({heading, files, problems, blocks, catalog}),
+// then, after a NUL, the image.
+EMSCRIPTEN_KEEPALIVE WebResult* morlevix_merge(const std::uint8_t* takes, const std::uint32_t* sizes, const char* names,
+                                               int count, const char* image_name)
+{
+    std::vector<std::string> take_names;
+    std::vector<std::vector<HeardBlock>> heard;
+    std::vector<std::string> problems;
+    for (int t = 0; t < count; ++t) {
+        take_names.emplace_back(names);
+        names += take_names.back().size() + 1;
+        auto recording = stream_of(takes, sizes[t]);
+        takes += sizes[t];
+        auto decoded = morlevix::decode_recording(recording);
+        if (!decoded.error.empty()) problems.push_back(take_names.back() + " : " + decoded.error);
+        else if (decoded.blocks.empty()) problems.push_back(take_names.back() + " : " + morlevix::kNoBlockText);
+        heard.push_back(std::move(decoded.blocks));
+    }
+    const auto tape = morlevix::merge_takes(heard);
+    const auto report = morlevix::merge_report(tape, take_names, image_name);
+    problems.insert(problems.end(), report.problems.begin(), report.problems.end());
+    const auto blocks = tape.heard_blocks();
+    return result("{\"heading\":" + quoted(morlevix::takes_heading(take_names)) + ",\"files\":" + json_list(report.files, quoted) +
+                  ",\"problems\":" + json_list(problems, quoted) + ",\"blocks\":" + std::to_string(blocks.size()) +
+                  ",\"catalog\":" + catalog_json(morlevix::catalog_of(blocks), true) + "}" + '\0' + image_bytes(blocks));
 }
 
 // The BASIC program of the image's file `index` as the machine lists it:

@@ -316,6 +316,35 @@ test("a recording dropped on the page gives what morlevix decode gives", async (
   await page.close();
 });
 
+test("takes given together merge as morlevix decode --merge merges them", async () => {
+  // Each take is broken in another block; merged, they give the whole tape.
+  const page = await open_page();
+  const names = ["prise1.wav", "prise2.wav"];
+  const native = morlevix(["decode", "--merge", "-o", "-"].concat(names.map((n) => path.join("recordings", n))));
+  assert.equal(native.status, 0, native.err);
+  const lines = native.err.split("\n").slice(1, -1).map((l) => l.replaceAll("recordings/", ""));
+  const merged = await page.evaluate((takes) => {
+    const bytes = (b64) => Uint8Array.from(atob(b64), (c) => c.charCodeAt(0));
+    const r = window.morlevix.merge(takes.map((take) => ({ name: take.name, bytes: bytes(take.b64) })), "prise1.k7");
+    return { report: r.report, image: Array.from(r.image) };
+  }, names.map((n) => ({ name: n, b64: fs.readFileSync(path.join(recordings, n)).toString("base64") })));
+  assert.ok(Buffer.from(merged.image).equals(native.out));
+  assert.deepEqual(merged.report.files, lines);
+  assert.deepEqual(merged.report.problems, []);
+
+  // Given together, the page offers to merge them, and shows the merge.
+  await (await page.$("#tapes")).uploadFile(...names.map((n) => path.join(recordings, n)));
+  await page.waitForSelector("section.takes button.merge");
+  await page.click("section.takes button.merge");
+  await page.waitForSelector("section.takes a.button");
+  assert.equal(await text_of(page, "section.takes pre"), lines.join("\n"));
+  assert.equal(await page.$eval("section.takes a.button", (a) => a.download), "prise1.k7");
+  const files = await page.$$eval("section.takes tbody tr td:first-child", (tds) => tds.map((t) => t.textContent.trim()));
+  assert.deepEqual(files, ["UN", "DEUX"]);
+  assert.deepEqual(page.problems, []);
+  await page.close();
+});
+
 test("recording from the sound input gives what morlevix decode gives", { skip: chromium_only }, async () => {
   // Chromium's fake capture device plays the recording, once, as the input.
   const recording = path.join(recordings, "vieille.wav");

@@ -59,7 +59,8 @@ class WebKitPage {
   }
   async $(selector) {
     const element = await this.driver.findElement(By.css(selector));
-    return { uploadFile: (file) => element.sendKeys(file) };
+    // Several files at once: WebDriver takes them one per line.
+    return { uploadFile: (...files) => element.sendKeys(files.join("\n")) };
   }
   async click(selector) { await (await this.driver.findElement(By.css(selector))).click(); }
   async waitForFunction(fn, { timeout = 30000 } = {}) {
