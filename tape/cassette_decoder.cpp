@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "cassette_encoder.h"
+#include "cycle_sequence.h"
 #include "leader_equalizer.h"
 
 namespace morlevix {
@@ -88,6 +90,32 @@ constexpr double kJudgedPeriods = 16;
 // at the slowest speed, and a chunk (a power of two, for the ring).
 constexpr std::size_t kRecentSamples = 4096;
 
+// Reading a block again. A leader is marked every so many of its cycles;
+// its block is read from the mark before the latest (a byte or two before
+// the leader ends), a block heard without a leader from a long cycle
+// before its marker byte. The first cycle read may start anywhere in this
+// many long cycles after the mark.
+constexpr int kMarkEvery = 16;
+// A leader broken for less than this many long cycles goes on.
+constexpr double kLeaderBreakCycles = 96;
+constexpr double kFreeStartCycles = 3;
+// What a read spans beyond the longest block, in bytes: the end of the
+// leader, and the marker bytes.
+constexpr std::size_t kRereadLeadBytes = 6;
+// Cycles are read at this rate at least: slower recordings are
+// interpolated up to it.
+constexpr double kSequenceRate = 40000.0;
+// The lobes of the interpolation kernel on either side.
+constexpr int kLanczosLobes = 4;
+// Below this (Hz), DC and rumble are taken away before reading.
+constexpr double kRereadHighPass = 20.0;
+// The tone's peak, from the filtered signal's mean magnitude over this many
+// cycles at the read's start (a sine's peak is pi/2 its mean magnitude).
+constexpr double kLevelCycles = 16;
+constexpr double kPeakOverMeanMagnitude = kPi / 2;
+// Two copies of a block whose sync bytes start this close are one block.
+constexpr double kSameBlockSeconds = 0.01;
+
 constexpr int kRising = 0;
 constexpr int kFalling = 1;
 
@@ -110,6 +138,32 @@ std::vector<float> band_pass(double low, double high, std::size_t taps)
     return result;
 }
 
+// The first block in a sequence of cycles: after its marker and sync
+// bytes, its bytes, eight cycles each, as far as its length byte says or
+// the cycles go. Gives the cycles it spans, from its sync byte's first.
+std::pair<std::size_t, std::size_t> block_in(const std::vector<SequenceCycle>& cycles, HeardBlock& heard)
+{
+    constexpr std::size_t kSyncBits = 2 * kBitsPerByte;  // a marker byte and the sync byte
+    std::uint32_t window = 0;
+    std::size_t sync = cycles.size();
+    for (std::size_t k = 0; k < cycles.size() && sync == cycles.size(); ++k) {
+        window = (window >> 1) | static_cast<std::uint32_t>(cycles[k].short_cycle) << (kSyncBits - 1);
+        if (k + 1 >= kSyncBits && (window & kSyncMask) == (kSyncWindow & kSyncMask)) sync = k + 1 - kBitsPerByte;
+    }
+    if (sync == cycles.size()) return {sync, sync};
+    TapeBlock& block = heard.block;
+    block.bytes[0] = kSyncByte;
+    block.length = 1;
+    std::size_t k = sync + kBitsPerByte;
+    for (; k + kBitsPerByte <= cycles.size() && !heard.complete; k += kBitsPerByte) {
+        unsigned byte = 0;
+        for (std::size_t b = 0; b < kBitsPerByte; ++b) byte |= static_cast<unsigned>(cycles[k + b].short_cycle) << b;
+        block.bytes[block.length++] = static_cast<std::uint8_t>(byte);
+        heard.complete = block.length > kBlockLengthOffset && block.length == block.payload_length() + kBlockFraming;
+    }
+    return {sync, k};
+}
+
 }  // namespace
 
 CassetteDecoder::CassetteDecoder(double sample_rate)
@@ -128,6 +182,18 @@ CassetteDecoder::CassetteDecoder(double sample_rate)
     centre_ = history_ / 2;
     input_.assign(history_ + kChunk, 0.0f);
     recent_.assign(kRecentSamples, 0.0f);
+    // The samples kept for reading blocks again, near the rate cycles are
+    // read at: the longest block at the slowest speed, the filters' delay
+    // and a chunk on either side.
+    reread_span_ = static_cast<double>((kMaxBlockSize + kRereadLeadBytes) * kBitsPerByte) * kFastestSpeed *
+                   kNominalLongCycle * rate / kSampleRate;
+    keep_step_ = std::max<std::size_t>(1, static_cast<std::size_t>(sample_rate / kSequenceRate));
+    kept_per_processed_ = static_cast<double>(step_) / static_cast<double>(keep_step_);
+    std::size_t kept = 1;
+    while (static_cast<double>(kept) < (reread_span_ + static_cast<double>(history_ + 2 * kChunk)) * kept_per_processed_)
+        kept *= 2;
+    kept_mask_ = kept - 1;
+    kept_.assign(kept, 0.0f);
     output_.assign(kChunk, 0.0f);
     filled_ = history_;
     level_rate_ = static_cast<float>(1.0 - std::exp(-1.0 / (kLevelTimeConstant * rate)));
@@ -154,6 +220,7 @@ void CassetteDecoder::feed(const float* samples, std::size_t count)
             const std::size_t steps = std::min((count - i) / step_, capacity - filled_);
             float* out = input_.data() + filled_;
             const float* in = samples + i;
+            keep(in, steps * step_);
             if (step_ == 1) {
                 std::copy(in, in + steps, out);
             } else {
@@ -170,6 +237,7 @@ void CassetteDecoder::feed(const float* samples, std::size_t count)
             i += steps * step_;
         } else {
             // A step that runs across two calls.
+            keep(samples + i, 1);
             step_sum_ += samples[i++];
             if (++step_fill_ == step_) {
                 input_[filled_++] = step_ == 1 ? step_sum_ : step_sum_ + previous_step_sum_;
@@ -183,9 +251,32 @@ void CassetteDecoder::feed(const float* samples, std::size_t count)
     if (filled_ > history_) filter_and_detect();
 }
 
+void CassetteDecoder::keep(const float* samples, std::size_t count)
+{
+    if (keep_step_ == 1) {  // copied in pieces up to the ring's end
+        while (count > 0) {
+            const std::size_t at = static_cast<std::size_t>(kept_count_) & kept_mask_;
+            const std::size_t piece = std::min(count, kept_.size() - at);
+            std::copy(samples, samples + piece, kept_.data() + at);
+            kept_count_ += static_cast<std::int64_t>(piece);
+            samples += piece;
+            count -= piece;
+        }
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        keep_sum_ += samples[i];
+        if (++keep_fill_ < keep_step_) continue;
+        kept_[static_cast<std::size_t>(kept_count_++) & kept_mask_] = keep_sum_;
+        keep_sum_ = 0;
+        keep_fill_ = 0;
+    }
+}
+
 void CassetteDecoder::filter_and_detect()
 {
     const std::size_t count = filled_ - history_;
+    reread_due(position_);  // before the rings move on
     // The new samples, as they came, for judging the channel at a leader.
     for (std::size_t n = 0; n < count; ++n)
         recent_[static_cast<std::size_t>(position_ + static_cast<std::int64_t>(n)) % kRecentSamples] = input_[history_ + n];
@@ -368,6 +459,7 @@ void CassetteDecoder::learn_from_leader(CycleTrack& track, double period)
     }
     constexpr double kHalf = kLeaderCycles / 2;
     ++track.leader_run;
+    if (track.leader_run % kMarkEvery == 0) mark_leader(track);
     if (track.leader_run == kLeaderCyclesBeforeJudging ||
         (track.leader_run > kLeaderCyclesBeforeJudging &&
          (track.leader_run - kLeaderCyclesBeforeJudging) % kLeaderCyclesBetweenJudgings == 0))
@@ -429,6 +521,7 @@ void CassetteDecoder::start_block(const CycleTrack& track)
     // The filters delay everything by half their length.
     const double delay = static_cast<double>(centre_);
     current_.seconds = std::max(0.0, track.bit_starts[kBitsPerByte] - delay) * seconds_per_step_;
+    marker_start_ = track.bit_starts[0];
     bits_ = 0;
     byte_ = 0;
     pending_ = 0;
@@ -509,11 +602,184 @@ void CassetteDecoder::end_block(bool complete)
     current_.complete = complete;
     blocks_.push_back(current_);
     reading_ = false;
+
+    // The latest leader's mark, when it is this block's: heard sound, the
+    // block needs no second reading; heard wrong, it is read from there.
+    const double leader_reach = (2 * kMarkEvery + static_cast<double>(kRereadLeadBytes * kBitsPerByte)) * long_cycle_;
+    const auto leaders = [&](const RereadMark& m) {
+        return m.from_leader && m.time <= marker_start_ && marker_start_ - m.time < leader_reach;
+    };
+    if (current_.sound()) {
+        rereads_.erase(std::remove_if(rereads_.begin(), rereads_.end(), leaders), rereads_.end());
+    } else if (std::none_of(rereads_.begin(), rereads_.end(), leaders)) {
+        // The tape's speed as the file's leader showed it: the crossings
+        // of a block that came out wrong are no measure of it.
+        const RereadMark& leader = leader_marks_[1];
+        const bool have_leader = leader.long_cycle > 0;
+        rereads_.push_back({marker_start_ - long_cycle_, reading_direction_, have_leader ? leader.short_cycle : short_cycle_,
+                            have_leader ? leader.long_cycle : long_cycle_, false});
+    }
 }
 
 void CassetteDecoder::finish()
 {
     if (reading_) end_block(false);
+    reread_due(std::numeric_limits<std::int64_t>::max());
+}
+
+void CassetteDecoder::mark_leader(const CycleTrack& track)
+{
+    // The direction whose cycles have shown the leader longer is the one
+    // its cycles start in (through echoes, both may show one for a while).
+    const int direction = &track == tracks_ ? kRising : kFalling;
+    if (tracks_[1 - direction].leader_run > track.leader_run) return;
+    const RereadMark mark{track.last_crossing, direction, short_cycle_, long_cycle_, true};
+    RereadMark& latest = leader_marks_[1];
+    RereadMark& before = leader_marks_[0];
+    // A leader heard again after a moment's noise is the same leader, with
+    // the same read.
+    const bool same_leader = latest.long_cycle > 0 && mark.time - latest.time < kLeaderBreakCycles * long_cycle_;
+    if (track.leader_run == kMarkEvery && !same_leader) {  // a new leader
+        before = latest = mark;
+        return;
+    }
+    // The leader's block is read from a byte or two before the leader's
+    // end, unless the crossings hear it sound: one read per leader, moved
+    // on as the leader goes on.
+    const bool open = !rereads_.empty() && rereads_.back().from_leader && rereads_.back().time == before.time;
+    before = latest;
+    latest = mark;
+    if (open) {
+        rereads_.back() = before;
+    } else {
+        rereads_.push_back(before);
+    }
+}
+
+void CassetteDecoder::reread_due(std::int64_t newest)
+{
+    // Every read whose block has surely ended by `newest` (all of them at
+    // the end of the recording).
+    for (std::size_t i = 0; i < rereads_.size();) {
+        if (newest != std::numeric_limits<std::int64_t>::max() &&
+            rereads_[i].time + reread_span_ > static_cast<double>(newest)) {
+            ++i;
+            continue;
+        }
+        const RereadMark mark = rereads_[i];
+        rereads_.erase(rereads_.begin() + static_cast<std::ptrdiff_t>(i));
+        reread(mark);
+    }
+}
+
+std::vector<float> CassetteDecoder::kept_stretch(double first, double up, int direction) const
+{
+    // The kept samples from `first` on, interpolated `up` times, without
+    // DC, turned so that cycles start rising; nothing when they are no
+    // longer kept.
+    const double last = std::min(static_cast<double>(kept_count_) - 3, first + reread_span_ * kept_per_processed_);
+    const double oldest = static_cast<double>(kept_count_) - static_cast<double>(kept_mask_ + 1) +
+                          static_cast<double>(2 * kChunk) * kept_per_processed_;
+    if (first - 1 < oldest || last <= first) return {};
+    std::vector<float> stretch(static_cast<std::size_t>((last - first) * up));
+    const float sign = direction == kRising ? 1.0f : -1.0f;
+    const double kept_seconds = seconds_per_step_ / kept_per_processed_;
+    const auto keep_above = static_cast<float>(std::exp(-2 * kPi * kRereadHighPass * kept_seconds / up));
+    float input = 0, output = 0;
+    for (std::size_t k = 0; k < stretch.size(); ++k) {
+        const double t = first + static_cast<double>(k) / up;
+        const auto i = static_cast<std::int64_t>(std::floor(t));
+        const double f = t - static_cast<double>(i);
+        // Lanczos: the band-limited signal between the samples, which the
+        // two tones near a low rate's Nyquist frequency need.
+        float value = 0;
+        if (f == 0) {
+            value = kept_at(i);
+        } else {
+            for (int j = 1 - kLanczosLobes; j <= kLanczosLobes; ++j) {
+                const double x = static_cast<double>(j) - static_cast<double>(f);
+                const double weight = std::sin(kPi * x) * std::sin(kPi * x / kLanczosLobes) / (kPi * kPi * x * x / kLanczosLobes);
+                value += static_cast<float>(weight) * kept_at(i + j);
+            }
+        }
+        output = keep_above * (output + value - input);
+        input = value;
+        stretch[k] = sign * output;
+    }
+    return stretch;
+}
+
+void CassetteDecoder::reread(const RereadMark& mark)
+{
+    // At least the rate cycles are read at; where no interpolation is
+    // needed, from a whole sample (the first cycle may start anywhere near
+    // there anyway).
+    const double up = std::max(1.0, std::ceil(kSequenceRate * seconds_per_step_ / kept_per_processed_));
+    const double at = kept_position(mark.time - static_cast<double>(centre_));
+    const double first = up == 1 ? std::floor(at) : at;
+    const std::vector<float> stretch = kept_stretch(first, up, mark.direction);
+    // The cycles' own lengths are a third and two thirds of a short and a
+    // long one together: a channel that moves the crossings of one kind
+    // (echoes, a low-pass) leaves their sum, the tape's speed, alone.
+    const double pair = (mark.short_cycle + mark.long_cycle) * kept_per_processed_ * up;
+    const double short_cycle = pair * kNominalShortCycle / (kNominalShortCycle + kNominalLongCycle);
+    const double long_cycle = pair - short_cycle;
+    const auto free_start = static_cast<std::size_t>(kFreeStartCycles * long_cycle);
+    const auto level_end =
+        std::min(stretch.size(), free_start + static_cast<std::size_t>(kLevelCycles * (short_cycle + long_cycle) / 2));
+    if (level_end <= free_start) return;
+    double magnitude = 0;
+    for (std::size_t k = free_start; k < level_end; ++k) magnitude += std::fabs(stretch[k]);
+    const double amplitude = kPeakOverMeanMagnitude * magnitude / static_cast<double>(level_end - free_start);
+    if (!(amplitude > 0)) return;
+    const std::vector<SequenceCycle> cycles = read_cycle_sequence(stretch, short_cycle, long_cycle, amplitude, free_start);
+
+    HeardBlock heard;
+    const auto [sync, end] = block_in(cycles, heard);
+    if (!heard.sound()) return;  // nothing better than what the crossings heard
+    double nominal = 0, took = 0;
+    heard.figures.margin = 1;
+    for (std::size_t c = sync; c < end; ++c) {
+        nominal += (cycles[c].short_cycle ? 1 : 2) * nominal_short_ * kept_per_processed_ * up;
+        took += static_cast<double>(cycles[c].length);
+        heard.figures.margin = std::min(heard.figures.margin, cycles[c].margin);
+    }
+    heard.figures.speed = nominal / took;
+    const double starts = first + static_cast<double>(cycles[sync].start) / up;
+    const double ends = first + static_cast<double>(cycles[end - 1].start + cycles[end - 1].length) / up;
+    heard.seconds = std::max(0.0, processed_position(starts)) * seconds_per_step_;
+    float peak = 0;
+    for (auto i = static_cast<std::int64_t>(starts); i < static_cast<std::int64_t>(ends); ++i) peak = std::max(peak, std::fabs(kept_at(i)));
+    const double level = static_cast<double>(peak) / static_cast<double>(keep_step_);
+    heard.figures.level = level > 0 ? kDecibelsPerDecade * std::log10(level) : kSilentLevel;
+    place_reread(heard);
+}
+
+// A processed sample (before the filters) and a kept one cover the same
+// samples of the recording: a processed one is two steps, centred half a
+// sample before its own step starts (one sample, at the lowest rates).
+double CassetteDecoder::kept_position(double processed) const
+{
+    const double sample = processed * static_cast<double>(step_) - (step_ == 1 ? 0.0 : 0.5);
+    return (sample - static_cast<double>(keep_step_ - 1) / 2) / static_cast<double>(keep_step_);
+}
+
+double CassetteDecoder::processed_position(double kept) const
+{
+    const double sample = kept * static_cast<double>(keep_step_) + static_cast<double>(keep_step_ - 1) / 2;
+    return (sample + (step_ == 1 ? 0.0 : 0.5)) / static_cast<double>(step_);
+}
+
+void CassetteDecoder::place_reread(const HeardBlock& heard)
+{
+    for (auto& block : blocks_) {
+        if (std::fabs(block.seconds - heard.seconds) >= kSameBlockSeconds) continue;
+        if (!block.sound()) block = heard;
+        return;
+    }
+    const auto later = std::upper_bound(blocks_.begin(), blocks_.end(), heard.seconds,
+                                        [](double seconds, const HeardBlock& b) { return seconds < b.seconds; });
+    blocks_.insert(later, heard);
 }
 
 }  // namespace morlevix

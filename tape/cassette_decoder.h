@@ -24,6 +24,12 @@
 //   square wave. Where the channel takes the short cycles away (a steep
 //   low-pass, the notch of a head out of azimuth), a filter that undoes it
 //   is folded into the band-pass until a leader shows the channel flat.
+// - A block that the crossings do not read sound (or whose sync byte they
+//   never found after a leader) is read again from the filtered signal,
+//   kept for the length of the longest block: as the most likely sequence
+//   of whole cycles of the two tones, which a room's echoes, a lossy codec
+//   or a stray pair of crossings do not fool as easily. Such a copy counts
+//   only when its checksum is right.
 // - A block starts at a sync byte after a marker byte. Inside a block, a
 //   crossing lost to noise shows as a cycle whose middle crossing is off
 //   centre, and is put back; a silence or dropout ends the block, and the
@@ -32,6 +38,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 #include "tape_image_reader.h"
@@ -101,6 +108,26 @@ private:
     void gather_peak(float& peak);
     void judge_channel_at(double time, double period);
 
+    // Where a block may be read again from: a time (in filtered samples)
+    // shortly before it, the direction its cycles start in, and the cycle
+    // lengths learned there.
+    struct RereadMark {
+        double time = 0;
+        int direction = 0;
+        double short_cycle = 0;
+        double long_cycle = 0;
+        bool from_leader = false;  // a leader's, before any block was heard
+    };
+    void mark_leader(const CycleTrack& track);
+    void reread_due(std::int64_t newest);
+    void reread(const RereadMark& mark);
+    std::vector<float> kept_stretch(double first, double up, int direction) const;
+    double kept_position(double processed) const;
+    double processed_position(double kept) const;
+    void place_reread(const HeardBlock& heard);
+    void keep(const float* samples, std::size_t count);
+    float kept_at(std::int64_t index) const { return kept_[static_cast<std::size_t>(index) & kept_mask_]; }
+
     double seconds_per_step_;
     // Summing the samples down to the processing rate.
     std::size_t step_;
@@ -123,6 +150,23 @@ private:
     // The latest processed samples before any filter, for learning the
     // channel from a leader.
     std::vector<float> recent_;
+    // The recording's own samples, summed `keep_step_` at a time, for
+    // reading a block again (finer than the processed ones): a ring of
+    // `kept_mask_ + 1`, `kept_count_` kept so far.
+    std::vector<float> kept_;
+    std::size_t kept_mask_;
+    std::size_t keep_step_;
+    double kept_per_processed_;
+    std::size_t keep_fill_ = 0;
+    float keep_sum_ = 0;
+    std::int64_t kept_count_ = 0;
+    // Reading again: how far after its mark a block surely ends, the
+    // marks waiting for that, the latest leader's, and where the block
+    // being heard began.
+    double reread_span_;
+    std::deque<RereadMark> rereads_;
+    RereadMark leader_marks_[2];
+    double marker_start_ = 0;
     // Crossings.
     float level_ = 0;
     float level_rate_;

@@ -1,0 +1,132 @@
+#include "cycle_sequence.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+namespace morlevix {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// How far from its learned length a cycle may be, in samples: the tape's
+// wobble and the rounding of the learned lengths to whole samples.
+constexpr int kShortSpread = 1;
+constexpr int kLongSpread = 2;
+// A cycle's score loses this much, times its tone's energy at the learned
+// length and the square of how far (in parts of that length) it is from
+// it: the cycles keep to the learned lengths unless the samples clearly
+// say otherwise, so that noise cannot make a long cycle out of two short
+// ones by stretching them.
+constexpr double kLengthPenalty = 600;
+constexpr std::size_t kShortestTone = 2;
+
+// One cycle of a tone, `length` samples long: its samples, rising through
+// zero at the start, and what it costs.
+struct Shape {
+    bool short_cycle;
+    std::size_t length;
+    std::vector<float> tone;
+    double energy;
+    double penalty;
+};
+
+std::vector<float> tone_of(std::size_t length, std::size_t count)
+{
+    std::vector<float> tone(count);
+    for (std::size_t j = 0; j < count; ++j)
+        tone[j] = static_cast<float>(std::sin(2 * kPi * (static_cast<double>(j) + 0.5) / static_cast<double>(length)));
+    return tone;
+}
+
+std::vector<Shape> shapes_of(double short_cycle, double long_cycle, double amplitude)
+{
+    std::vector<Shape> shapes;
+    const auto add = [&](bool short_kind, double learned, int spread) {
+        const auto middle = static_cast<long>(std::lround(learned));
+        for (long length = middle - spread; length <= middle + spread; ++length) {
+            if (length < static_cast<long>(kShortestTone)) continue;
+            Shape shape{short_kind, static_cast<std::size_t>(length), tone_of(static_cast<std::size_t>(length), static_cast<std::size_t>(length)), 0, 0};
+            for (const float t : shape.tone) shape.energy += static_cast<double>(t) * t;
+            const double off = (static_cast<double>(length) - learned) / learned;
+            shape.penalty = kLengthPenalty * amplitude * amplitude * (learned / 2) * off * off;
+            shapes.push_back(std::move(shape));
+        }
+    };
+    add(true, short_cycle, kShortSpread);
+    add(false, long_cycle, kLongSpread);
+    return shapes;
+}
+
+}  // namespace
+
+std::vector<SequenceCycle> read_cycle_sequence(const std::vector<float>& samples, double short_cycle, double long_cycle,
+                                               double amplitude, std::size_t free_start)
+{
+    const std::vector<Shape> shapes = shapes_of(short_cycle, long_cycle, amplitude);
+    const std::size_t count = samples.size();
+    constexpr double kUnreached = -std::numeric_limits<double>::infinity();
+    // For every sample: the best score of cycles that end there, and the
+    // last of those cycles (its shape; its start is its end less its length).
+    std::vector<double> score(count + 1, kUnreached);
+    std::vector<std::uint8_t> last(count + 1, 0);
+    std::vector<bool> first(count + 1, false);  // no cycle ends here: the first one starts here
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i <= free_start && score[i] < 0) {
+            score[i] = 0;
+            first[i] = true;
+        }
+        if (score[i] == kUnreached) continue;
+        for (std::size_t s = 0; s < shapes.size(); ++s) {
+            const Shape& shape = shapes[s];
+            if (i + shape.length > count) continue;
+            double fit = 0;
+            for (std::size_t j = 0; j < shape.length; ++j) fit += static_cast<double>(samples[i + j]) * shape.tone[j];
+            // The log-likelihood of the samples, given this cycle at this
+            // amplitude in white noise, less the cost of its length.
+            const double total = score[i] + 2 * amplitude * fit - amplitude * amplitude * shape.energy - shape.penalty;
+            if (total > score[i + shape.length]) {
+                score[i + shape.length] = total;
+                last[i + shape.length] = static_cast<std::uint8_t>(s);
+                first[i + shape.length] = false;
+            }
+        }
+    }
+    std::size_t end = count;
+    while (end > 0 && (score[end] == kUnreached || first[end])) --end;
+
+    // How clearly each cycle is its kind, over the first short cycle's
+    // worth of its samples: a short cycle there is a whole cycle of its
+    // tone, a long one the first half of its own. The line lies halfway.
+    const auto common = static_cast<std::size_t>(std::max<long>(static_cast<long>(kShortestTone), std::lround(short_cycle)));
+    const std::vector<float> short_tone = tone_of(common, common);
+    const std::vector<float> long_tone = tone_of(static_cast<std::size_t>(std::lround(long_cycle)), common);
+    std::vector<float> difference(common);
+    double short_side = 0;
+    for (std::size_t j = 0; j < common; ++j) {
+        difference[j] = short_tone[j] - long_tone[j];
+        short_side += static_cast<double>(short_tone[j]) * difference[j];
+    }
+    const double scale = amplitude * short_side;
+
+    std::vector<SequenceCycle> cycles;
+    for (std::size_t at = end; at > 0 && !first[at];) {
+        const Shape& shape = shapes[last[at]];
+        SequenceCycle cycle;
+        cycle.short_cycle = shape.short_cycle;
+        cycle.length = shape.length;
+        cycle.start = at - shape.length;
+        if (cycle.start + common <= count && scale > 0) {
+            double side = 0;
+            for (std::size_t j = 0; j < common; ++j) side += static_cast<double>(samples[cycle.start + j]) * difference[j];
+            cycle.margin = std::clamp((shape.short_cycle ? side : -side) / scale, 0.0, 1.0);
+        }
+        cycles.push_back(cycle);
+        at = cycle.start;
+    }
+    std::reverse(cycles.begin(), cycles.end());
+    return cycles;
+}
+
+}  // namespace morlevix

@@ -1,0 +1,36 @@
+// A stretch of the cassette signal read as the most likely sequence of
+// short and long cycles, for the blocks that crossings alone cannot read.
+//
+// Zero crossings are moved by what a room adds (the echoes of the cycles
+// before), by lossy codecs and by a low-pass that leaves the short cycles
+// small; two short cycles and a long one last the same time, and a stray
+// crossing pair turns one into the other. Here each cycle is compared with
+// a whole cycle of its own tone, and where every cycle ends is chosen for
+// the whole stretch at once (a Viterbi search over the cycles' ends): the
+// tone that fits the samples best wins, whatever their crossings.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+namespace morlevix {
+
+struct SequenceCycle {
+    bool short_cycle = false;  // a 1 bit; a long cycle is a 0
+    std::size_t start = 0;     // in samples of the stretch
+    std::size_t length = 0;
+    // How clearly it was its kind: 1 when its first short-cycle's worth
+    // of samples was exactly its tone, 0 on the line between the two.
+    double margin = 0;
+};
+
+// Reads `samples` as cycles of about `short_cycle` and `long_cycle`
+// samples each (at least four samples to a short cycle), each rising
+// through zero at its start, of a tone whose peak is about `amplitude`.
+// The first cycle starts anywhere in the first `free_start` samples (what
+// comes before it is passed over); each starts where the one before ends.
+// Gives the cycles in order, as far as the stretch goes.
+std::vector<SequenceCycle> read_cycle_sequence(const std::vector<float>& samples, double short_cycle, double long_cycle,
+                                               double amplitude, std::size_t free_start);
+
+}  // namespace morlevix
