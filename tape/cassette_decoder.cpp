@@ -141,9 +141,14 @@ std::vector<float> band_pass(double low, double high, std::size_t taps)
 // The first block in a sequence of cycles: after its marker and sync
 // bytes, its bytes, eight cycles each, as far as its length byte says or
 // the cycles go. Gives the cycles it spans, from its sync byte's first.
+// It counts as complete only when the marker byte that closes every block
+// follows it: a cycle read wrong makes two of one, or one of two, and every
+// byte after it garbage, whose closing byte would still match its checksum
+// once in 256 times; with the marker's first bits too, once in 16,000.
 std::pair<std::size_t, std::size_t> block_in(const std::vector<SequenceCycle>& cycles, HeardBlock& heard)
 {
     constexpr std::size_t kSyncBits = 2 * kBitsPerByte;  // a marker byte and the sync byte
+    constexpr std::size_t kClosingBits = 6;              // of the closing marker byte (its last may meet silence)
     std::uint32_t window = 0;
     std::size_t sync = cycles.size();
     for (std::size_t k = 0; k < cycles.size() && sync == cycles.size(); ++k) {
@@ -160,6 +165,14 @@ std::pair<std::size_t, std::size_t> block_in(const std::vector<SequenceCycle>& c
         for (std::size_t b = 0; b < kBitsPerByte; ++b) byte |= static_cast<unsigned>(cycles[k + b].short_cycle) << b;
         block.bytes[block.length++] = static_cast<std::uint8_t>(byte);
         heard.complete = block.length > kBlockLengthOffset && block.length == block.payload_length() + kBlockFraming;
+    }
+    if (heard.complete) {
+        if (k + kClosingBits > cycles.size()) {
+            heard.complete = false;
+        } else {
+            for (std::size_t b = 0; b < kClosingBits; ++b)
+                if (cycles[k + b].short_cycle != (((kMarkerByte >> b) & 1) != 0)) heard.complete = false;
+        }
     }
     return {sync, k};
 }
