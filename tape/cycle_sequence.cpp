@@ -70,6 +70,9 @@ std::vector<SequenceCycle> read_cycle_sequence(const std::vector<float>& samples
     // For every sample: the best score of cycles that end there, and the
     // last of those cycles (its shape; its start is its end less its length).
     std::vector<double> score(count + 1, kUnreached);
+    // And the best score of those whose last cycle is of the other kind
+    // than that one: how much the other reading of the last cycle loses.
+    std::vector<double> other(count + 1, kUnreached);
     std::vector<std::uint8_t> last(count + 1, 0);
     std::vector<bool> first(count + 1, false);  // no cycle ends here: the first one starts here
     for (std::size_t i = 0; i < count; ++i) {
@@ -86,29 +89,25 @@ std::vector<SequenceCycle> read_cycle_sequence(const std::vector<float>& samples
             // The log-likelihood of the samples, given this cycle at this
             // amplitude in white noise, less the cost of its length.
             const double total = score[i] + 2 * amplitude * fit - amplitude * amplitude * shape.energy - shape.penalty;
-            if (total > score[i + shape.length]) {
-                score[i + shape.length] = total;
-                last[i + shape.length] = static_cast<std::uint8_t>(s);
-                first[i + shape.length] = false;
+            const std::size_t end = i + shape.length;
+            const bool same_kind = score[end] == kUnreached || shapes[last[end]].short_cycle == shape.short_cycle;
+            if (total > score[end]) {
+                if (!same_kind) other[end] = score[end];
+                score[end] = total;
+                last[end] = static_cast<std::uint8_t>(s);
+                first[end] = false;
+            } else if (!same_kind) {
+                other[end] = std::max(other[end], total);
             }
         }
     }
     std::size_t end = count;
     while (end > 0 && (score[end] == kUnreached || first[end])) --end;
 
-    // How clearly each cycle is its kind, over the first short cycle's
-    // worth of its samples: a short cycle there is a whole cycle of its
-    // tone, a long one the first half of its own. The line lies halfway.
-    const auto common = static_cast<std::size_t>(std::max<long>(static_cast<long>(kShortestTone), std::lround(short_cycle)));
-    const std::vector<float> short_tone = tone_of(common, common);
-    const std::vector<float> long_tone = tone_of(static_cast<std::size_t>(std::lround(long_cycle)), common);
-    std::vector<float> difference(common);
-    double short_side = 0;
-    for (std::size_t j = 0; j < common; ++j) {
-        difference[j] = short_tone[j] - long_tone[j];
-        short_side += static_cast<double>(short_tone[j]) * difference[j];
-    }
-    const double scale = amplitude * short_side;
+    // How clearly each cycle is its kind: what the best reading that ends
+    // it the other way loses, against what it loses when the samples are
+    // exactly a long cycle read as two short ones (or the other way).
+    const double whole_loss = amplitude * amplitude * long_cycle;
 
     std::vector<SequenceCycle> cycles;
     for (std::size_t at = end; at > 0 && !first[at];) {
@@ -117,11 +116,9 @@ std::vector<SequenceCycle> read_cycle_sequence(const std::vector<float>& samples
         cycle.short_cycle = shape.short_cycle;
         cycle.length = shape.length;
         cycle.start = at - shape.length;
-        if (cycle.start + common <= count && scale > 0) {
-            double side = 0;
-            for (std::size_t j = 0; j < common; ++j) side += static_cast<double>(samples[cycle.start + j]) * difference[j];
-            cycle.margin = std::clamp((shape.short_cycle ? side : -side) / scale, 0.0, 1.0);
-        }
+        cycle.margin = other[at] == kUnreached || !(whole_loss > 0)
+                           ? 1.0
+                           : std::clamp((score[at] - other[at]) / whole_loss, 0.0, 1.0);
         cycles.push_back(cycle);
         at = cycle.start;
     }

@@ -19,8 +19,9 @@ struct SequenceCycle {
     bool short_cycle = false;  // a 1 bit; a long cycle is a 0
     std::size_t start = 0;     // in samples of the stretch
     std::size_t length = 0;
-    // How clearly it was its kind: 1 when its first short-cycle's worth
-    // of samples was exactly its tone, 0 on the line between the two.
+    // How clearly it was its kind: what the best reading that ends it the
+    // other way loses, in parts of what a clean long cycle read as two
+    // short ones loses; 0 on the line, 1 and more clear.
     double margin = 0;
 };
 
