@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 #include "cassette_encoder.h"
 #include "cycle_sequence.h"
@@ -748,18 +749,27 @@ void CassetteDecoder::reread(const RereadMark& mark)
     const std::vector<SequenceCycle> cycles = read_cycle_sequence(stretch, short_cycle, long_cycle, amplitude, free_start);
 
     HeardBlock heard;
-    const auto [sync, end] = block_in(cycles, heard);
+    auto [sync, end] = block_in(cycles, heard);
+    // Once more, each cycle compared with the shape that the cycles just
+    // read show the channel gives it.
+    std::vector<SequenceCycle> again;
+    if (!heard.sound()) {
+        again = read_cycle_sequence(stretch, short_cycle, long_cycle, amplitude, free_start, &cycles);
+        heard = HeardBlock{};
+        std::tie(sync, end) = block_in(again, heard);
+    }
+    const std::vector<SequenceCycle>& used = again.empty() ? cycles : again;
     if (!heard.sound()) return;  // nothing better than what the crossings heard
     double nominal = 0, took = 0;
     heard.figures.margin = 1;
     for (std::size_t c = sync; c < end; ++c) {
-        nominal += (cycles[c].short_cycle ? 1 : 2) * nominal_short_ * kept_per_processed_ * up;
-        took += static_cast<double>(cycles[c].length);
-        heard.figures.margin = std::min(heard.figures.margin, cycles[c].margin);
+        nominal += (used[c].short_cycle ? 1 : 2) * nominal_short_ * kept_per_processed_ * up;
+        took += static_cast<double>(used[c].length);
+        heard.figures.margin = std::min(heard.figures.margin, used[c].margin);
     }
     heard.figures.speed = nominal / took;
-    const double starts = first + static_cast<double>(cycles[sync].start) / up;
-    const double ends = first + static_cast<double>(cycles[end - 1].start + cycles[end - 1].length) / up;
+    const double starts = first + static_cast<double>(used[sync].start) / up;
+    const double ends = first + static_cast<double>(used[end - 1].start + used[end - 1].length) / up;
     heard.seconds = std::max(0.0, processed_position(starts)) * seconds_per_step_;
     float peak = 0;
     for (auto i = static_cast<std::int64_t>(starts); i < static_cast<std::int64_t>(ends); ++i) peak = std::max(peak, std::fabs(kept_at(i)));

@@ -21,9 +21,11 @@ constexpr int kLongSpread = 2;
 // ones by stretching them.
 constexpr double kLengthPenalty = 600;
 constexpr std::size_t kShortestTone = 2;
+// Cycles of one kind and length it takes to learn their shape.
+constexpr std::size_t kFewestTaught = 20;
 
-// One cycle of a tone, `length` samples long: its samples, rising through
-// zero at the start, and what it costs.
+// One cycle of a tone, `length` samples long: its samples at the tone's
+// amplitude, rising through zero at the start, and what it costs.
 struct Shape {
     bool short_cycle;
     std::size_t length;
@@ -48,6 +50,7 @@ std::vector<Shape> shapes_of(double short_cycle, double long_cycle, double ampli
         for (long length = middle - spread; length <= middle + spread; ++length) {
             if (length < static_cast<long>(kShortestTone)) continue;
             Shape shape{short_kind, static_cast<std::size_t>(length), tone_of(static_cast<std::size_t>(length), static_cast<std::size_t>(length)), 0, 0};
+            for (auto& t : shape.tone) t *= static_cast<float>(amplitude);
             for (const float t : shape.tone) shape.energy += static_cast<double>(t) * t;
             const double off = (static_cast<double>(length) - learned) / learned;
             shape.penalty = kLengthPenalty * amplitude * amplitude * (learned / 2) * off * off;
@@ -59,12 +62,35 @@ std::vector<Shape> shapes_of(double short_cycle, double long_cycle, double ampli
     return shapes;
 }
 
+// Each shape's tone as the channel gives it: the average of the samples of
+// the cycles of its kind and length read before, where there are enough.
+void learn_shapes(const std::vector<float>& samples, const std::vector<SequenceCycle>& taught, std::vector<Shape>& shapes)
+{
+    for (Shape& shape : shapes) {
+        std::vector<double> sum(shape.length, 0.0);
+        std::size_t seen = 0;
+        for (const SequenceCycle& cycle : taught) {
+            if (cycle.short_cycle != shape.short_cycle || cycle.length != shape.length) continue;
+            if (cycle.start + cycle.length > samples.size()) continue;
+            for (std::size_t j = 0; j < cycle.length; ++j) sum[j] += samples[cycle.start + j];
+            ++seen;
+        }
+        if (seen < kFewestTaught) continue;
+        shape.energy = 0;
+        for (std::size_t j = 0; j < shape.length; ++j) {
+            shape.tone[j] = static_cast<float>(sum[j] / static_cast<double>(seen));
+            shape.energy += static_cast<double>(shape.tone[j]) * shape.tone[j];
+        }
+    }
+}
+
 }  // namespace
 
 std::vector<SequenceCycle> read_cycle_sequence(const std::vector<float>& samples, double short_cycle, double long_cycle,
-                                               double amplitude, std::size_t free_start)
+                                               double amplitude, std::size_t free_start, const std::vector<SequenceCycle>* taught)
 {
-    const std::vector<Shape> shapes = shapes_of(short_cycle, long_cycle, amplitude);
+    std::vector<Shape> shapes = shapes_of(short_cycle, long_cycle, amplitude);
+    if (taught) learn_shapes(samples, *taught, shapes);
     const std::size_t count = samples.size();
     constexpr double kUnreached = -std::numeric_limits<double>::infinity();
     // For every sample: the best score of cycles that end there, and the
@@ -86,9 +112,9 @@ std::vector<SequenceCycle> read_cycle_sequence(const std::vector<float>& samples
             if (i + shape.length > count) continue;
             double fit = 0;
             for (std::size_t j = 0; j < shape.length; ++j) fit += static_cast<double>(samples[i + j]) * shape.tone[j];
-            // The log-likelihood of the samples, given this cycle at this
-            // amplitude in white noise, less the cost of its length.
-            const double total = score[i] + 2 * amplitude * fit - amplitude * amplitude * shape.energy - shape.penalty;
+            // The log-likelihood of the samples, given this cycle in white
+            // noise, less the cost of its length.
+            const double total = score[i] + 2 * fit - shape.energy - shape.penalty;
             const std::size_t end = i + shape.length;
             const bool same_kind = score[end] == kUnreached || shapes[last[end]].short_cycle == shape.short_cycle;
             if (total > score[end]) {

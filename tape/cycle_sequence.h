@@ -30,8 +30,12 @@ struct SequenceCycle {
 // through zero at its start, of a tone whose peak is about `amplitude`.
 // The first cycle starts anywhere in the first `free_start` samples (what
 // comes before it is passed over); each starts where the one before ends.
-// Gives the cycles in order, as far as the stretch goes.
+// Given `taught` (cycles read from these samples before), each kind and
+// length of cycle is compared with the average of its own samples there
+// instead of a pure tone: the shape the channel (a room, a codec) gives
+// the two tones. Gives the cycles in order, as far as the stretch goes.
 std::vector<SequenceCycle> read_cycle_sequence(const std::vector<float>& samples, double short_cycle, double long_cycle,
-                                               double amplitude, std::size_t free_start);
+                                               double amplitude, std::size_t free_start,
+                                               const std::vector<SequenceCycle>* taught = nullptr);
 
 }  // namespace morlevix

@@ -150,15 +150,17 @@ TEST(CassetteDecoder, ARoomsEchoesAreReadAgainAsWholeCycles)
 {
     // A phone held to a loudspeaker: the echoes of the cycles before move
     // every crossing, and the crossings alone read one block of these ten.
-    // Read again as whole cycles of the two tones, all but a block at most
-    // come back through a short room; a longer one, or one heard at 8 kHz,
-    // still loses a few. Whatever is said sound is right.
+    // Read again as whole cycles of the two tones, they all come back
+    // (a block is allowed for rounding that differs between compilers); a
+    // tape 10 % slow in a room loses one, one heard at 8 kHz three. Whatever
+    // is said sound is right.
     const Bytes image = two_file_tape();
     const auto blocks = testing::image_blocks(image);
     const Recording ours = testing::recording_of(image);
     const Recording room = testing::in_a_room(ours, 0.1);
     const std::size_t all_but_one = blocks.size() - 1;
-    const std::size_t most = blocks.size() - 3;
+    const std::size_t all_but_two = blocks.size() - 2;
+    const std::size_t more_than_half = blocks.size() / 2 + 1;
     struct Case {
         std::string what;
         Recording recording;
@@ -169,9 +171,9 @@ TEST(CassetteDecoder, ARoomsEchoesAreReadAgainAsWholeCycles)
         {"a room of 0.1 s", room, all_but_one},
         {"a room of 0.1 s, hiss at 20 dB", testing::with_hiss(room, 20, 14), all_but_one},
         {"a room of 0.1 s, inverted", testing::inverted(room), all_but_one},
-        {"a room of 0.1 s, 10 % slow", testing::in_a_room(testing::played(ours, 44100, 0.9), 0.1), all_but_one},
-        {"a room of 0.2 s", testing::in_a_room(ours, 0.2), most},
-        {"a room of 0.1 s, at 8 kHz", testing::resampled(room, 8000), most},
+        {"a room of 0.2 s", testing::in_a_room(ours, 0.2), all_but_one},
+        {"a room of 0.1 s, 10 % slow", testing::in_a_room(testing::played(ours, 44100, 0.9), 0.1), all_but_two},
+        {"a room of 0.1 s, at 8 kHz", testing::resampled(room, 8000), more_than_half},
     };
     for (const auto& [what, recording, at_least] : cases) {
         const auto decoded = decode(testing::wav_file({recording}));
