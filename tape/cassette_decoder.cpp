@@ -1,6 +1,7 @@
 #include "cassette_decoder.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <tuple>
@@ -699,23 +700,32 @@ std::vector<float> CassetteDecoder::kept_stretch(double first, double up, int di
     const float sign = direction == kRising ? 1.0f : -1.0f;
     const double kept_seconds = seconds_per_step_ / kept_per_processed_;
     const auto keep_above = static_cast<float>(std::exp(-2 * kPi * kRereadHighPass * kept_seconds / up));
+    // Lanczos: the band-limited signal between the samples, which the two
+    // tones near a low rate's Nyquist frequency need. The `up` outputs
+    // between two kept samples each fall at their own fraction of the way,
+    // the same all along: their weights are reckoned once.
+    const auto phases = static_cast<std::size_t>(up);
+    std::vector<std::int64_t> offsets(phases);
+    std::vector<std::array<float, 2 * kLanczosLobes>> weights(phases);
+    for (std::size_t p = 0; p < phases; ++p) {
+        const double t = first + static_cast<double>(p) / up;
+        offsets[p] = static_cast<std::int64_t>(std::floor(t));
+        const double f = t - static_cast<double>(offsets[p]);
+        for (int j = 1 - kLanczosLobes; j <= kLanczosLobes; ++j) {
+            const double x = static_cast<double>(j) - f;
+            const double weight =
+                f == 0 ? (j == 0 ? 1.0 : 0.0)
+                       : std::sin(kPi * x) * std::sin(kPi * x / kLanczosLobes) / (kPi * kPi * x * x / kLanczosLobes);
+            weights[p][static_cast<std::size_t>(j + kLanczosLobes - 1)] = static_cast<float>(weight);
+        }
+    }
     float input = 0, output = 0;
     for (std::size_t k = 0; k < stretch.size(); ++k) {
-        const double t = first + static_cast<double>(k) / up;
-        const auto i = static_cast<std::int64_t>(std::floor(t));
-        const double f = t - static_cast<double>(i);
-        // Lanczos: the band-limited signal between the samples, which the
-        // two tones near a low rate's Nyquist frequency need.
+        const std::size_t p = k % phases;
+        const std::int64_t i = offsets[p] + static_cast<std::int64_t>(k / phases);
         float value = 0;
-        if (f == 0) {
-            value = kept_at(i);
-        } else {
-            for (int j = 1 - kLanczosLobes; j <= kLanczosLobes; ++j) {
-                const double x = static_cast<double>(j) - static_cast<double>(f);
-                const double weight = std::sin(kPi * x) * std::sin(kPi * x / kLanczosLobes) / (kPi * kPi * x * x / kLanczosLobes);
-                value += static_cast<float>(weight) * kept_at(i + j);
-            }
-        }
+        for (int j = 1 - kLanczosLobes; j <= kLanczosLobes; ++j)
+            value += weights[p][static_cast<std::size_t>(j + kLanczosLobes - 1)] * kept_at(i + j);
         output = keep_above * (output + value - input);
         input = value;
         stretch[k] = sign * output;

@@ -25,11 +25,11 @@
 //   low-pass, the notch of a head out of azimuth), a filter that undoes it
 //   is folded into the band-pass until a leader shows the channel flat.
 // - A block that the crossings do not read sound (or whose sync byte they
-//   never found after a leader) is read again from the filtered signal,
-//   kept for the length of the longest block: as the most likely sequence
-//   of whole cycles of the two tones, which a room's echoes, a lossy codec
-//   or a stray pair of crossings do not fool as easily. Such a copy counts
-//   only when its checksum is right.
+//   never found after a leader) is read again from the recording's own
+//   samples, kept for the length of the longest block: as the most likely
+//   sequence of whole cycles of the two tones, which a room's echoes, a
+//   lossy codec or a stray pair of crossings do not fool as easily. Such a
+//   copy counts only when its checksum is right.
 // - A block starts at a sync byte after a marker byte. Inside a block, a
 //   crossing lost to noise shows as a cycle whose middle crossing is off
 //   centre, and is put back; a silence or dropout ends the block, and the
