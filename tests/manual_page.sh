@@ -11,6 +11,8 @@ if [ -n "$warnings" ]; then echo "groff warns on $page:"; echo "$warnings"; exit
 # Plain text, with the minus and hyphen signs of UTF-8 as the ASCII ones typed.
 text=$(groff -man -Tutf8 -P-cbou "$page" | sed -e 's/\xe2\x88\x92/-/g' -e 's/\xe2\x80\x90/-/g')
 
+# grep reads from a here-string: with -q it stops at the first match, and
+# echo writing into the closed pipe would fail the line under pipefail.
 failed=0
 missing() { echo "not in the manual page: $1"; failed=1; }
 
@@ -19,14 +21,14 @@ commands=$(echo "$help" | awk '/^Commandes :/ {on = 1; next} /^$/ {on = 0} on &&
 options=$(echo "$help" | awk '/^Options :/ {on = 1; next} /^$/ {on = 0} on' | grep -oE '(^|[ ,])--?[a-z0-9]+' | tr -d ' ,' | sort -u)
 [ -n "$commands" ] && [ -n "$options" ] || { echo "no command or option read from --help"; exit 1; }
 for command in $commands; do
-  echo "$text" | grep -qE "^ +$command( |$)" || missing "command $command"
+  grep -qE "^ +$command( |$)" <<< "$text" || missing "command $command"
 done
 for option in $options; do
-  echo "$text" | grep -qF -- "$option" || missing "option $option"
+  grep -qF -- "$option" <<< "$text" || missing "option $option"
 done
 version=$("$program" --version)
-echo "$text" | grep -qF -- "$version" || missing "version line $version"
+grep -qF -- "$version" <<< "$text" || missing "version line $version"
 for section in NOM SYNOPSIS DESCRIPTION COMMANDES OPTIONS "ETAT DE SORTIE" EXEMPLES FICHIERS; do
-  echo "$text" | grep -qx "$section" || missing "section $section"
+  grep -qx "$section" <<< "$text" || missing "section $section"
 done
 exit $failed
