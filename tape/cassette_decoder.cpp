@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <tuple>
 
@@ -117,6 +118,9 @@ constexpr double kLevelCycles = 16;
 constexpr double kPeakOverMeanMagnitude = kPi / 2;
 // Two copies of a block whose sync bytes start this close are one block.
 constexpr double kSameBlockSeconds = 0.01;
+// A data block's next starts this soon after its end at the slowest speed:
+// the closing marker, the silence, and the next block's marker byte.
+constexpr double kNextBlockSeconds = 0.04;
 
 constexpr int kRising = 0;
 constexpr int kFalling = 1;
@@ -617,6 +621,14 @@ void CassetteDecoder::end_block(bool complete)
     current_.complete = complete;
     blocks_.push_back(current_);
     reading_ = false;
+    // A block the crossings heard to its end, even with a wrong checksum,
+    // ended where its length byte said: a data block's next follows.
+    if (complete) {
+        const bool have_leader = leader_marks_[1].long_cycle > 0;
+        mark_end_of(current_, tracks_[reading_direction_].last_crossing,
+                    {0, reading_direction_, have_leader ? leader_marks_[1].short_cycle : short_cycle_,
+                     have_leader ? leader_marks_[1].long_cycle : long_cycle_, false});
+    }
 
     // The latest leader's mark, when it is this block's: heard sound, the
     // block needs no second reading; heard wrong, it is read from there.
@@ -671,6 +683,39 @@ void CassetteDecoder::mark_leader(const CycleTrack& track)
     }
 }
 
+void CassetteDecoder::mark_end_of(const HeardBlock& block, double time, const RereadMark& read)
+{
+    // After a header or an end block come a gap and a leader, and the
+    // leader's own mark.
+    if (block.block.type() != kDataBlockType) return;
+    // The crossings and a second reading may both have heard it end.
+    const double near = kNextBlockSeconds / seconds_per_step_;
+    if (std::any_of(rereads_.begin(), rereads_.end(),
+                    [&](const RereadMark& m) { return m.after_block && std::fabs(m.time - time) < near; }))
+        return;
+    RereadMark mark = read;
+    mark.time = time;
+    mark.from_leader = false;
+    mark.after_block = true;
+    rereads_.push_back(mark);
+}
+
+bool CassetteDecoder::heard_after(double time) const
+{
+    // The next block was heard; or the file's header says that a gap and a
+    // leader come before each of its blocks, and the leader has its mark.
+    // The blocks are in the order of their times.
+    const double seconds = (time - static_cast<double>(centre_)) * seconds_per_step_;
+    const auto next = std::upper_bound(blocks_.begin(), blocks_.end(), seconds,
+                                       [](double s, const HeardBlock& b) { return s < b.seconds; });
+    if (next != blocks_.end() && next->seconds - seconds < kNextBlockSeconds) return true;
+    for (auto b = std::make_reverse_iterator(next); b != blocks_.rend(); ++b) {
+        if (!b->sound() || !b->block.is_header()) continue;
+        return b->block.length > kGapFlagOffset && b->block.bytes[kGapFlagOffset] == kGapBeforeEveryBlock;
+    }
+    return false;
+}
+
 void CassetteDecoder::reread_due(std::int64_t newest)
 {
     // Every read whose block has surely ended by `newest` (all of them at
@@ -683,7 +728,7 @@ void CassetteDecoder::reread_due(std::int64_t newest)
         }
         const RereadMark mark = rereads_[i];
         rereads_.erase(rereads_.begin() + static_cast<std::ptrdiff_t>(i));
-        reread(mark);
+        if (!mark.after_block || !heard_after(mark.time)) reread(mark);
     }
 }
 
@@ -761,15 +806,36 @@ void CassetteDecoder::reread(const RereadMark& mark)
     HeardBlock heard;
     auto [sync, end] = block_in(cycles, heard);
     // Once more, each cycle compared with the shape that the cycles just
-    // read show the channel gives it.
+    // read show the channel gives it; taken only when sound, for else the
+    // first reading says best where the block ends.
     std::vector<SequenceCycle> again;
     if (!heard.sound()) {
         again = read_cycle_sequence(stretch, short_cycle, long_cycle, amplitude, free_start, &cycles);
-        heard = HeardBlock{};
-        std::tie(sync, end) = block_in(again, heard);
+        HeardBlock taught;
+        const auto span = block_in(again, taught);
+        if (taught.sound()) {
+            heard = taught;
+            std::tie(sync, end) = span;
+        } else {
+            again.clear();
+        }
     }
     const std::vector<SequenceCycle>& used = again.empty() ? cycles : again;
-    if (!heard.sound()) return;  // nothing better than what the crossings heard
+    // Where the block's last byte ends, in filtered samples.
+    const auto end_time = [&] {
+        const double kept = first + static_cast<double>(used[end - 1].start + used[end - 1].length) / up;
+        return processed_position(kept) + static_cast<double>(centre_);
+    };
+    if (!heard.sound()) {
+        // Nothing better than what the crossings heard. Yet a block read to
+        // the length its length byte says ended about there, even with a
+        // cycle wrong: the block after a data block follows it, and may be
+        // one that the crossings never heard either.
+        const TapeBlock& block = heard.block;
+        if (end > sync && block.length > kBlockLengthOffset && block.length == block.payload_length() + kBlockFraming)
+            mark_end_of(heard, end_time(), mark);
+        return;
+    }
     double nominal = 0, took = 0;
     heard.figures.margin = 1;
     for (std::size_t c = sync; c < end; ++c) {
@@ -786,6 +852,7 @@ void CassetteDecoder::reread(const RereadMark& mark)
     const double level = static_cast<double>(peak) / static_cast<double>(keep_step_);
     heard.figures.level = level > 0 ? kDecibelsPerDecade * std::log10(level) : kSilentLevel;
     place_reread(heard);
+    mark_end_of(heard, end_time(), mark);
 }
 
 // A processed sample (before the filters) and a kept one cover the same

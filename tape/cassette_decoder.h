@@ -117,7 +117,12 @@ private:
         double short_cycle = 0;
         double long_cycle = 0;
         bool from_leader = false;  // a leader's, before any block was heard
+        // The end of a data block: the next block follows a moment later
+        // with no leader, and is read from here if nothing was heard there.
+        bool after_block = false;
     };
+    void mark_end_of(const HeardBlock& block, double time, const RereadMark& read);
+    bool heard_after(double time) const;
     void mark_leader(const CycleTrack& track);
     void reread_due(std::int64_t newest);
     void reread(const RereadMark& mark);

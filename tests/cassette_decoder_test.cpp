@@ -190,6 +190,26 @@ TEST(CassetteDecoder, ARoomsEchoesAreReadAgainAsWholeCycles)
     }
 }
 
+TEST(CassetteDecoder, ABlockTheCrossingsNeverHeardIsReadFromWhereTheOneBeforeEnded)
+{
+    // Blocks 4 ms apart have no leader of their own: a block whose marker
+    // and sync bytes the echoes hide from the crossings was lost, unheard,
+    // with every one after it. Blocks of zeros (long cycles only) after the
+    // short cycles of their length byte lose it in a bare room; each is
+    // read again from the end of the one before, and all come back whole.
+    std::mt19937 generator(11);
+    Bytes random_payload(600);
+    for (auto& b : random_payload) b = static_cast<std::uint8_t>(generator());
+    const Bytes image = concat({testing::tape_file("ZERO", Bytes(1000, 0), 0x00), testing::tape_file("RND", random_payload, 0x00)});
+    const Recording room = testing::in_a_bare_room(testing::recording_of(image), 0.3);
+    expect_every_block(image, testing::wav_file({room}), "a bare room of 0.3 s");
+    // Where every block has its gap and leader, none is read from the end
+    // of another: the leader has its own mark.
+    const Bytes spaced = concat({testing::tape_file("ZERO", Bytes(1000, 0), 0xFF), testing::tape_file("RND", random_payload, 0xFF)});
+    expect_every_block(spaced, testing::wav_file({testing::in_a_bare_room(testing::recording_of(spaced), 0.3)}),
+                       "a bare room of 0.3 s, a leader before every block");
+}
+
 TEST(CassetteDecoder, EveryRateLayoutAndSampleFormatReads)
 {
     const Bytes image = two_file_tape();

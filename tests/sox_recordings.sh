@@ -10,20 +10,25 @@ cd "$work"
 
 printf '10 CLS\r\n20 FOR I=1 TO 100:PRINT "MORLEVIX";I:NEXT\r\n30 GOTO 20\r\n' > JEU.bas
 head -c 1500 /dev/urandom > CODE.bin
-"$program" make -o TAPE.k7 JEU.bas --load 4000 CODE.bin > /dev/null
+head -c 1000 /dev/zero > ZERO.bin
+"$program" make -o TAPE.k7 JEU.bas --load 4000 CODE.bin --load 5000 ZERO.bin > /dev/null
 "$program" convert TAPE.k7 > /dev/null
 "$program" decode -o REFERENCE.k7 TAPE.wav > /dev/null
 
 failed=0
-check() {  # name, then sox's output options
+judge() {  # name: its WAV must decode to the very image of our own
   local name=$1
-  shift
-  sox TAPE.wav "$@" "$name.wav" 2> /dev/null
   if "$program" decode -o "$name.k7" "$name.wav" > /dev/null 2> "$name.err" && cmp -s "$name.k7" REFERENCE.k7; then
     echo "ok: $name"
   else
     echo "FAILED: $name"; cat "$name.err"; failed=1
   fi
+}
+check() {  # name, then sox's output options
+  local name=$1
+  shift
+  sox TAPE.wav "$@" "$name.wav" 2> /dev/null
+  judge "$name"
 }
 check mu-law -e u-law
 check a-law -e a-law
@@ -37,6 +42,17 @@ check rate-6000 -r 6000 -e signed -b 16
 check rate-5500 -r 5500 -e signed -b 16
 check float-96k -r 96000 -e floating-point -b 32
 
+# A phone held to a loudspeaker in a room: sox's own reverberation, on a
+# band of 200-5,000 Hz, the level low enough not to clip.
+room() {  # name, then sox's effects
+  local name=$1
+  shift
+  sox TAPE.wav -e signed -b 16 "$name.wav" "$@" 2> /dev/null
+  judge "$name"
+}
+room reverb-50 vol 0.25 sinc 200-5000 reverb 50
+room small-room-reverb-50 vol 0.25 sinc 200-5000 reverb 50 50 30
+
 # Lossy codecs, as sox decodes them back to WAV: MP3 at 64 kbit/s and Ogg
 # Vorbis at its lowest quality, where this sox has them.
 through() {  # name, extension, then sox's options for the compressed file
@@ -44,11 +60,7 @@ through() {  # name, extension, then sox's options for the compressed file
   shift 2
   if sox TAPE.wav "$@" "$name.$extension" 2> /dev/null; then
     sox "$name.$extension" -e signed -b 16 "$name.wav" 2> /dev/null
-    if "$program" decode -o "$name.k7" "$name.wav" > /dev/null 2> "$name.err" && cmp -s "$name.k7" REFERENCE.k7; then
-      echo "ok: $name"
-    else
-      echo "FAILED: $name"; cat "$name.err"; failed=1
-    fi
+    judge "$name"
   else
     echo "skipped: $name (this sox cannot write .$extension)"
   fi

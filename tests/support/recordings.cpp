@@ -308,16 +308,17 @@ Recording with_level_control(Recording r)
     return r;
 }
 
-Recording in_a_room(Recording r, double seconds)
+namespace {
+
+// Four feedback combs in parallel and two all-passes after them: the
+// reflections of `dry` grow dense and fall by 60 dB in `seconds`.
+std::vector<double> reflections(const std::vector<double>& dry, double rate, double seconds)
 {
-    // Four feedback combs in parallel and two all-passes after them: the
-    // reflections grow dense and fall by 60 dB in `seconds`.
     const double comb_delays[] = {0.0297, 0.0371, 0.0411, 0.0437};
     const double allpass_delays[] = {0.005, 0.0017};
-    const std::vector<double> dry = r.samples;
     std::vector<double> wet(dry.size(), 0.0);
     for (double delay : comb_delays) {
-        const auto d = static_cast<std::size_t>(delay * r.rate);
+        const auto d = static_cast<std::size_t>(delay * rate);
         const double feedback = std::pow(10.0, -3 * delay / seconds);
         std::vector<double> line(dry.size(), 0.0);
         for (std::size_t i = 0; i < dry.size(); ++i) {
@@ -326,14 +327,42 @@ Recording in_a_room(Recording r, double seconds)
         }
     }
     for (double delay : allpass_delays) {
-        const auto d = static_cast<std::size_t>(delay * r.rate);
+        const auto d = static_cast<std::size_t>(delay * rate);
         constexpr double kGain = 0.7;
         std::vector<double> out(wet.size(), 0.0);
         for (std::size_t i = 0; i < wet.size(); ++i)
             out[i] = -kGain * wet[i] + (i >= d ? wet[i - d] + kGain * out[i - d] : 0);
         wet = out;
     }
-    for (std::size_t i = 0; i < dry.size(); ++i) r.samples[i] = 0.6 * dry[i] + 0.4 * wet[i];
+    return wet;
+}
+
+double energy_of(const std::vector<double>& samples)
+{
+    double sum = 0;
+    for (double s : samples) sum += s * s;
+    return sum;
+}
+
+}  // namespace
+
+Recording in_a_room(Recording r, double seconds)
+{
+    const std::vector<double> wet = reflections(r.samples, r.rate, seconds);
+    for (std::size_t i = 0; i < wet.size(); ++i) r.samples[i] = 0.6 * r.samples[i] + 0.4 * wet[i];
+    return high_passed(low_passed(std::move(r), 5000), 200);
+}
+
+Recording in_a_bare_room(Recording r, double seconds)
+{
+    std::vector<double> wet = reflections(r.samples, r.rate, seconds);
+    const double wet_gain = std::sqrt(energy_of(r.samples) / std::max(energy_of(wet), 1e-30));
+    double peak = 0;
+    for (std::size_t i = 0; i < wet.size(); ++i) {
+        r.samples[i] = 0.6 * r.samples[i] + 0.4 * wet_gain * wet[i];
+        peak = std::max(peak, std::fabs(r.samples[i]));
+    }
+    for (double& s : r.samples) s *= 0.9 / std::max(peak, 1e-30);  // the phone's level control
     return high_passed(low_passed(std::move(r), 5000), 200);
 }
 

@@ -70,6 +70,10 @@ Recording with_level_control(Recording r);
 //   reverberation of `seconds` to fall 60 dB), band-limited to 200-5,000 Hz
 //   as a phone's microphone hears it.
 Recording in_a_room(Recording r, double seconds);
+// - a bare room: the same reflections, as loud in all as the sound itself,
+//   and the level brought back under full scale. The echoes of a burst of
+//   short cycles then land loud on the long ones 30 to 45 ms later.
+Recording in_a_bare_room(Recording r, double seconds);
 
 enum class SampleFormat { pcm8, pcm16, pcm24, pcm32, float32, float64, mu_law, a_law, ima_adpcm, ms_adpcm };
 
