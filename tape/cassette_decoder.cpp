@@ -804,7 +804,8 @@ void CassetteDecoder::reread(const RereadMark& mark)
     const std::vector<SequenceCycle> cycles = read_cycle_sequence(stretch, short_cycle, long_cycle, amplitude, free_start);
 
     HeardBlock heard;
-    auto [sync, end] = block_in(cycles, heard);
+    std::size_t sync = 0, end = 0;  // not a structured binding: the lambda below needs `end`
+    std::tie(sync, end) = block_in(cycles, heard);
     // Once more, each cycle compared with the shape that the cycles just
     // read show the channel gives it; taken only when sound, for else the
     // first reading says best where the block ends.
