@@ -624,10 +624,8 @@ void CassetteDecoder::end_block(bool complete)
     // A block the crossings heard to its end, even with a wrong checksum,
     // ended where its length byte said: a data block's next follows.
     if (complete) {
-        const bool have_leader = leader_marks_[1].long_cycle > 0;
-        mark_end_of(current_, tracks_[reading_direction_].last_crossing,
-                    {0, reading_direction_, have_leader ? leader_marks_[1].short_cycle : short_cycle_,
-                     have_leader ? leader_marks_[1].long_cycle : long_cycle_, false});
+        const double end = tracks_[reading_direction_].last_crossing;
+        mark_end_of(current_, end, block_mark(end));
     }
 
     // The latest leader's mark, when it is this block's: heard sound, the
@@ -639,13 +637,18 @@ void CassetteDecoder::end_block(bool complete)
     if (current_.sound()) {
         rereads_.erase(std::remove_if(rereads_.begin(), rereads_.end(), leaders), rereads_.end());
     } else if (std::none_of(rereads_.begin(), rereads_.end(), leaders)) {
-        // The tape's speed as the file's leader showed it: the crossings
-        // of a block that came out wrong are no measure of it.
-        const RereadMark& leader = leader_marks_[1];
-        const bool have_leader = leader.long_cycle > 0;
-        rereads_.push_back({marker_start_ - long_cycle_, reading_direction_, have_leader ? leader.short_cycle : short_cycle_,
-                            have_leader ? leader.long_cycle : long_cycle_, false});
+        rereads_.push_back(block_mark(marker_start_ - long_cycle_));
     }
+}
+
+CassetteDecoder::RereadMark CassetteDecoder::block_mark(double time) const
+{
+    // The tape's speed as the file's leader showed it: the crossings of a
+    // block that came out wrong, or through echoes, are no measure of it.
+    const RereadMark& leader = leader_marks_[1];
+    const bool have_leader = leader.long_cycle > 0;
+    return {time, reading_direction_, have_leader ? leader.short_cycle : short_cycle_,
+            have_leader ? leader.long_cycle : long_cycle_, false};
 }
 
 void CassetteDecoder::finish()

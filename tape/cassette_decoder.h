@@ -121,6 +121,7 @@ private:
         // with no leader, and is read from here if nothing was heard there.
         bool after_block = false;
     };
+    RereadMark block_mark(double time) const;
     void mark_end_of(const HeardBlock& block, double time, const RereadMark& read);
     bool heard_after(double time) const;
     void mark_leader(const CycleTrack& track);
