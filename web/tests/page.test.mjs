@@ -78,18 +78,24 @@ const text_of = (page, selector) => page.$eval(selector, (e) => e.textContent);
 // audio's own, and a browser may take a second or two to open its output
 // (a sound server's first buffers move it by a few milliseconds, then it
 // stands until the output runs).
-// Waits until the audio has played a little past `seconds`, and gives the
-// position and the clock on the page as they were at that moment, seen in one
-// look: a slow browser driver then cannot let the clock run on before it is read.
+// Waits until the page's clock shows `seconds` played, and gives the clock
+// and the sound's position as they were at that moment, seen in one look.
+// The page sets its clock on a timer that a browser may slow down, so the
+// clock is waited for rather than read after a fixed time; the position
+// tells whether it ran ahead of the sound.
 async function played_for(page, seconds) {
   const until = Date.now() + 20000;
+  const shown = Math.floor(seconds / 60) + ":" + String(seconds % 60).padStart(2, "0");
   for (;;) {
     const seen = await page.evaluate(() => ({
       position: window.morlevix.playback().position,
       elapsed: document.getElementById("elapsed").textContent,
     }));
-    if (seen.position > seconds + 0.3) return seen;
-    if (Date.now() > until) throw new Error("the sound did not play for " + seconds + " s");
+    if (seen.elapsed === shown) {
+      assert.ok(seen.position >= seconds, "the clock shows " + shown + " at " + seen.position + " s of sound");
+      return seen;
+    }
+    if (Date.now() > until) throw new Error("the clock did not reach " + shown + ": " + JSON.stringify(seen));
     await new Promise((r) => setTimeout(r, 50));
   }
 }
