@@ -60,8 +60,8 @@ room() {  # name, then sox's effects
 room reverb-50 vol 0.25 sinc 200-5000 reverb 50
 room small-room-reverb-50 vol 0.25 sinc 200-5000 reverb 50 50 30
 
-# Lossy codecs, as sox decodes them back to WAV: MP3 at 64 kbit/s and Ogg
-# Vorbis at its lowest quality, where this sox has them.
+# Lossy codecs, as sox decodes them back to WAV: MP3 at 64 and 48 kbit/s
+# and Ogg Vorbis at quality 0, where this sox has them.
 through() {  # name, extension, then sox's options for the compressed file
   local name=$1 extension=$2
   shift 2
@@ -73,5 +73,6 @@ through() {  # name, extension, then sox's options for the compressed file
   fi
 }
 through mp3-64k mp3 -C 64
+through mp3-48k mp3 -C 48
 through vorbis-q0 ogg -C 0
 exit $failed
