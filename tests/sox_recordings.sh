@@ -10,13 +10,16 @@ cd "$work"
 
 printf '10 CLS\r\n20 FOR I=1 TO 100:PRINT "MORLEVIX";I:NEXT\r\n30 GOTO 20\r\n' > JEU.bas
 head -c 1500 /dev/urandom > CODE.bin
+with_reference() {  # tape: its WAV, and the image our own WAV decodes to
+  "$program" convert "$1.k7" > /dev/null
+  "$program" decode -o "$1-REFERENCE.k7" "$1.wav" > /dev/null
+}
 "$program" make -o TAPE.k7 JEU.bas --load 4000 CODE.bin > /dev/null
-"$program" convert TAPE.k7 > /dev/null
-"$program" decode -o REFERENCE.k7 TAPE.wav > /dev/null
+with_reference TAPE
 
 failed=0
 judge() {  # name, reference image: its WAV must decode to the very image of our own
-  local name=$1 reference=${2:-REFERENCE.k7}
+  local name=$1 reference=${2:-TAPE-REFERENCE.k7}
   if "$program" decode -o "$name.k7" "$name.wav" > /dev/null 2> "$name.err" && cmp -s "$name.k7" "$reference"; then
     echo "ok: $name"
   else
@@ -49,8 +52,7 @@ check float-96k -r 96000 -e floating-point -b 32
 # then, and a test must say the same every time.
 head -c 1000 /dev/zero > ZERO.bin
 "$program" make -o ROOM.k7 JEU.bas --load 5000 ZERO.bin > /dev/null
-"$program" convert ROOM.k7 > /dev/null
-"$program" decode -o ROOM-REFERENCE.k7 ROOM.wav > /dev/null
+with_reference ROOM
 room() {  # name, then sox's effects
   local name=$1
   shift
