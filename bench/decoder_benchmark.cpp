@@ -1,14 +1,23 @@
 // Measures, in one run on one directory:
-//  - how fast decode_recording reads a 31-minute recording (44.1 kHz,
-//    16-bit, mono, with hiss 30 dB down), as times faster than real time;
-//  - how fast the same file is simply read, in the same run, and the ratio
-//    of the two;
-//  - the peak memory of decoding a 1-minute recording and the 31-minute
+//  - how fast decode_recording reads a 39-minute recording of 55 files
+//    (44.1 kHz, 16-bit, mono, with hiss 30 dB down), as times faster than
+//    real time, and how fast the same file is simply read, in the same run;
+//  - the whole program decoding that recording (`morlevix decode -o -`),
+//    as a process, median of 7 runs; with `--vs OTHER_MORLEVIX`, another
+//    build of the program (an older one, say) in turn with this one, run
+//    for run, and the ratio of the two;
+//  - the peak memory of decoding a 1-minute recording and the 39-minute
 //    one, each in a fresh child process;
 //  - how many blocks come back through white hiss at 5, 4 and 3 dB of
 //    signal-to-noise ratio, over a dozen recordings of a 12-block file.
 //
-//   decoder_benchmark [DIRECTORY]      (default: the current directory)
+//   decoder_benchmark [DIRECTORY] [--vs OTHER_MORLEVIX]   (default: the current directory)
+//   decoder_benchmark --write FILE      only writes the 39-minute recording, for
+//                                       timing the program by other means
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -18,14 +27,18 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <string>
 #include <vector>
 
-#include "tape/recording_converter.h"
-#include "tape/tape_image_converter.h"
 #include "bench_support.h"
 #include "recordings.h"
 #include "signal_decoder.h"
+#include "tape/recording_converter.h"
 #include "tape_builder.h"
+
+#ifndef MORLEVIX_PROGRAM
+#error "MORLEVIX_PROGRAM is set by the build"
+#endif
 
 namespace fs = std::filesystem;
 using morlevix::testing::Bytes;
@@ -35,12 +48,15 @@ using morlevix::bench::synthetic_tape;
 
 namespace {
 
-constexpr std::size_t kLongTapeBytes = 1450 * 255;  // about 31 minutes of blocks
+constexpr std::size_t kFiles = 55;                  // about 39 minutes of them
 constexpr std::size_t kShortTapeBytes = 40 * 255;   // about a minute
 constexpr int kRounds = 3;
+constexpr int kProcessRuns = 7;
 constexpr double kHissBelowSignal = 30;             // decibels
 constexpr double kLevel = 0.5;                      // of full scale
 constexpr char kDecodeInChild[] = "--decode";
+constexpr char kVersus[] = "--vs";
+constexpr char kWriteOnly[] = "--write";
 
 void put_u32(std::ofstream& out, std::uint32_t v)
 {
@@ -48,18 +64,27 @@ void put_u32(std::ofstream& out, std::uint32_t v)
     out.write(bytes, 4);
 }
 
-// Our own 8-bit WAV of `tape`, turned into a 16-bit recording with hiss,
-// streamed from one file to the other.
-std::uint64_t make_recording(const Bytes& tape, const fs::path& work, const fs::path& recording)
+// A tape of `kFiles` files of varied lengths, every fifth with a gap and
+// leader before each block, as a collection of programs and data is.
+Bytes many_files_tape()
 {
-    const fs::path image = work / "BENCH_TAPE.K7";
-    std::ofstream(image, std::ios::binary).write(reinterpret_cast<const char*>(tape.data()), static_cast<std::streamsize>(tape.size()));
-    std::ostringstream quiet;
-    morlevix::convert_tape_image(image.string(), quiet);
-    const fs::path ours = morlevix::wav_name_for(image.string());
-    std::ifstream in(ours, std::ios::binary);
-    in.seekg(44);
-    const std::uint64_t samples = fs::file_size(ours) - 44;
+    std::mt19937 generator(55);
+    Bytes tape;
+    for (std::size_t f = 0; f < kFiles; ++f) {
+        Bytes content(3000 + generator() % 7500);
+        for (auto& b : content) b = static_cast<std::uint8_t>(generator());
+        const Bytes file = morlevix::testing::tape_file("FILE" + std::to_string(f), content, f % 5 == 4 ? 0xFF : 0x00);
+        tape.insert(tape.end(), file.begin(), file.end());
+    }
+    return tape;
+}
+
+// Our own 8-bit WAV of `tape`, turned into a 16-bit recording with hiss,
+// streamed from our signal into the file.
+std::uint64_t make_recording(const Bytes& tape, const fs::path& recording)
+{
+    const Bytes ours = morlevix::testing::wav_of(tape);
+    const std::uint64_t samples = ours.size() - 44;
     std::ofstream out(recording, std::ios::binary);
     out.write("RIFF", 4);
     put_u32(out, static_cast<std::uint32_t>(36 + 2 * samples));
@@ -70,19 +95,15 @@ std::uint64_t make_recording(const Bytes& tape, const fs::path& work, const fs::
     put_u32(out, static_cast<std::uint32_t>(2 * samples));
     std::mt19937 noise(1);
     std::normal_distribution<double> hiss(0.0, kLevel * std::pow(10.0, -kHissBelowSignal / 20));
-    std::vector<char> chunk(1 << 16), converted(2 * chunk.size());
-    while (in.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) || in.gcount() > 0) {
-        const auto n = static_cast<std::size_t>(in.gcount());
-        for (std::size_t i = 0; i < n; ++i) {
-            const double v = (static_cast<unsigned char>(chunk[i]) - 128) / 128.0 * kLevel + hiss(noise);
-            const auto s = static_cast<std::int16_t>(std::clamp(std::lround(v * 32767), -32768L, 32767L));
-            converted[2 * i] = static_cast<char>(s & 0xFF);
-            converted[2 * i + 1] = static_cast<char>((s >> 8) & 0xFF);
-        }
-        out.write(converted.data(), static_cast<std::streamsize>(2 * n));
+    std::vector<char> converted;
+    converted.reserve(2 * samples);
+    for (std::size_t i = 44; i < ours.size(); ++i) {
+        const double v = (ours[i] - 128) / 128.0 * kLevel + hiss(noise);
+        const auto s = static_cast<std::int16_t>(std::clamp(std::lround(v * 32767), -32768L, 32767L));
+        converted.push_back(static_cast<char>(s & 0xFF));
+        converted.push_back(static_cast<char>((s >> 8) & 0xFF));
     }
-    fs::remove(image);
-    fs::remove(ours);
+    out.write(converted.data(), static_cast<std::streamsize>(converted.size()));
     return samples;
 }
 
@@ -105,6 +126,58 @@ double time_plain_read(const fs::path& recording)
     const double seconds = seconds_since(start);
     if (sum == 1) std::printf(" ");  // keeps the reads from being thrown away
     return seconds;
+}
+
+// The wall time of `program decode -o - recording` as a whole process, its
+// image thrown away; negative when it could not run.
+double time_program(const std::string& program, const fs::path& recording)
+{
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        const int nowhere = open("/dev/null", O_WRONLY);
+        dup2(nowhere, STDOUT_FILENO);
+        dup2(nowhere, STDERR_FILENO);
+        execl(program.c_str(), program.c_str(), "decode", "-o", "-", recording.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    const double seconds = seconds_since(start);
+    return WIFEXITED(status) && WEXITSTATUS(status) <= 1 ? seconds : -1;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// This build's program and, when given, another, in turn: their medians
+// and the median of the ratios run for run (other / this).
+void compare_programs(const std::string& other, const fs::path& recording, double seconds)
+{
+    std::vector<double> ours, theirs, ratios;
+    for (int run = 0; run < kProcessRuns; ++run) {
+        ours.push_back(time_program(MORLEVIX_PROGRAM, recording));
+        if (other.empty()) continue;
+        theirs.push_back(time_program(other, recording));
+        ratios.push_back(theirs.back() / ours.back());
+    }
+    if (*std::min_element(ours.begin(), ours.end()) < 0) {
+        std::printf("this build's program did not run: %s\n", MORLEVIX_PROGRAM);
+        return;
+    }
+    std::printf("whole program, median of %d runs:\n", kProcessRuns);
+    std::printf("  this build:    %8.3f s, %8.0f times faster than real time\n", median(ours), seconds / median(ours));
+    if (other.empty()) return;
+    if (*std::min_element(theirs.begin(), theirs.end()) < 0) {
+        std::printf("  %s did not run\n", other.c_str());
+        return;
+    }
+    std::printf("  the other:     %8.3f s, %8.0f times faster than real time (%s)\n", median(theirs),
+                seconds / median(theirs), other.c_str());
+    std::printf("  ratio:         %8.3f (the other's time / this build's, median of the runs in turn)\n", median(ratios));
 }
 
 // Blocks back whole through hiss at `snr` decibels, out of all blocks.
@@ -137,12 +210,21 @@ std::pair<std::size_t, std::size_t> blocks_through_hiss(double snr)
 int main(int argc, char** argv)
 {
     if (argc == 3 && std::strcmp(argv[1], kDecodeInChild) == 0) return decode(argv[2]).blocks.empty() ? 1 : 0;
-    const fs::path dir = argc > 1 ? fs::path(argv[1]) : fs::current_path();
+    if (argc == 3 && std::strcmp(argv[1], kWriteOnly) == 0) {
+        make_recording(many_files_tape(), argv[2]);
+        return 0;
+    }
+    fs::path dir = fs::current_path();
+    std::string other;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], kVersus) == 0 && i + 1 < argc) other = fs::absolute(argv[++i]).string();
+        else dir = argv[i];
+    }
     const fs::path long_recording = dir / "BENCH_LONG.wav";
     const fs::path short_recording = dir / "BENCH_SHORT.wav";
-    const Bytes long_tape = synthetic_tape(kLongTapeBytes);
-    const double minutes = static_cast<double>(make_recording(long_tape, dir, long_recording)) / 44100 / 60;
-    make_recording(synthetic_tape(kShortTapeBytes), dir, short_recording);
+    const Bytes long_tape = many_files_tape();
+    const double minutes = static_cast<double>(make_recording(long_tape, long_recording)) / 44100 / 60;
+    make_recording(synthetic_tape(kShortTapeBytes), short_recording);
 
     double best_decode = 1e9, best_read = 1e9;
     std::size_t blocks = 0, sound = 0;
@@ -156,12 +238,13 @@ int main(int argc, char** argv)
         best_read = std::min(best_read, time_plain_read(long_recording));
     }
     const double seconds = minutes * 60;
-    std::printf("recording: %.1f minutes, 44.1 kHz 16-bit mono, %.0f MB (best of %d rounds)\n", minutes,
+    std::printf("recording: %.1f minutes, %zu files, 44.1 kHz 16-bit mono, %.0f MB (best of %d rounds)\n", minutes, kFiles,
                 static_cast<double>(fs::file_size(long_recording)) / 1e6, kRounds);
     std::printf("blocks heard: %zu of %zu, %zu sound\n", blocks, morlevix::testing::image_blocks(long_tape).size(), sound);
     std::printf("decoding:    %8.3f s, %8.0f times faster than real time\n", best_decode, seconds / best_decode);
     std::printf("plain read:  %8.3f s, %8.0f times faster than real time\n", best_read, seconds / best_read);
     std::printf("ratio:       %8.1f (decoding time / plain read time)\n", best_decode / best_read);
+    compare_programs(other, long_recording, seconds);
 
     const long short_peak = peak_memory_of_child(argv[0], kDecodeInChild, short_recording);
     const long long_peak = peak_memory_of_child(argv[0], kDecodeInChild, long_recording);
