@@ -182,7 +182,7 @@ int run_make(const std::vector<CommandWord>& words, const ConsoleStreams& consol
         } else if (word.option == kMc10Option) {
             mc10 = true;
         } else if (word.option == kNameOption) {
-            if (word.value.empty() || word.value.size() > kTapeFileNameLength) return usage_error(console, kLongName + word.value);
+            if (word.value.empty() || word.value.size() > kNameLength) return usage_error(console, kLongName + word.value);
             next.name = word.value;
             pending = word.option;
         } else {

@@ -94,7 +94,7 @@ std::string tape_name_for(const std::string& path)
     std::string name = path.substr(separator == std::string::npos ? 0 : separator + 1);
     name = name.substr(0, name.find('.'));
     for (auto& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return name.substr(0, kTapeFileNameLength);
+    return name.substr(0, kNameLength);
 }
 
 std::vector<std::uint8_t> read_all(const std::string& path, const ConsoleStreams& console, bool& ok)

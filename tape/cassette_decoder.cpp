@@ -7,7 +7,6 @@
 #include <limits>
 #include <tuple>
 
-#include "cassette_encoder.h"
 #include "cycle_sequence.h"
 #include "leader_equalizer.h"
 
@@ -170,7 +169,7 @@ std::pair<std::size_t, std::size_t> block_in(const std::vector<SequenceCycle>& c
         unsigned byte = 0;
         for (std::size_t b = 0; b < kBitsPerByte; ++b) byte |= static_cast<unsigned>(cycles[k + b].short_cycle) << b;
         block.bytes[block.length++] = static_cast<std::uint8_t>(byte);
-        heard.complete = block.length > kBlockLengthOffset && block.length == block.payload_length() + kBlockFraming;
+        heard.complete = block.whole();
     }
     if (heard.complete) {
         if (k + kClosingBits > cycles.size()) {
@@ -600,8 +599,7 @@ void CassetteDecoder::read_bit(double period)
     block.bytes[block.length++] = static_cast<std::uint8_t>(byte_);
     bits_ = 0;
     byte_ = 0;
-    if (block.length > kBlockLengthOffset && block.length == block.payload_length() + kBlockFraming)
-        end_block(true);
+    if (block.whole()) end_block(true);
 }
 
 double CassetteDecoder::margin_of(double period) const
@@ -836,7 +834,7 @@ void CassetteDecoder::reread(const RereadMark& mark)
         // cycle wrong: the block after a data block follows it, and may be
         // one that the crossings never heard either.
         const TapeBlock& block = heard.block;
-        if (end > sync && block.length > kBlockLengthOffset && block.length == block.payload_length() + kBlockFraming)
+        if (end > sync && block.whole())
             mark_end_of(heard, end_time(), mark);
         return;
     }

@@ -41,7 +41,7 @@
 #include <deque>
 #include <vector>
 
-#include "tape_image_reader.h"
+#include "cassette_format.h"
 
 namespace morlevix {
 

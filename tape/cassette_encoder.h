@@ -1,35 +1,24 @@
-// The cassette signal: tape blocks turned into a two-frequency square wave.
-//
-// A 0 bit is one slow cycle (18 samples high, 18 low: 1,225 Hz), a 1 bit one
-// fast cycle (9 high, 9 low: 2,450 Hz). Bytes go least significant bit first
-// with nothing between bits or bytes. Every block is framed by a marker byte
-// on each side and followed by a short silence; a file header block gets half
-// a second of silence and a leader of 128 marker bytes before and after it.
+// The cassette signal: tape blocks turned into a two-frequency square wave
+// (cassette_format.h says how bits and bytes sound). Every block is framed
+// by a marker byte on each side and followed by a short silence; a file
+// header block gets half a second of silence and a leader of 128 marker
+// bytes before and after it.
 #pragma once
 
 #include <cstddef>
 #include <array>
 #include <cstdint>
 
-#include "tape_image_reader.h"
+#include "cassette_format.h"
 #include "wav_output.h"
 
 namespace morlevix {
 
 inline constexpr std::uint8_t kHighLevel = 0xFA;
 inline constexpr std::uint8_t kLowLevel = 0x05;
-inline constexpr std::size_t kZeroBitHalfCycle = 18;
-inline constexpr std::size_t kOneBitHalfCycle = 9;
-inline constexpr int kBitsPerByte = 8;
 
-inline constexpr std::uint8_t kMarkerByte = 0x55;
-inline constexpr std::uint8_t kLeaderByte = 0x55;
-inline constexpr std::size_t kLeaderLength = 128;
 inline constexpr std::uint64_t kGapSamples = kSampleRate / 2;
 inline constexpr std::uint64_t kSilenceAfterBlock = 180;
-
-// The gap flag value that gives every block its own gap and leader.
-inline constexpr std::uint8_t kGapBeforeEveryBlock = 0xFF;
 
 // Zero writes the slow cycle, any other value the fast one.
 void write_bit(WavWriter& wav, int bit);

@@ -8,9 +8,13 @@
 #include <cstdint>
 #include <vector>
 
-#include "wav_input.h"
-
 namespace morlevix {
+
+// The predictor pairs of a Microsoft ADPCM file.
+struct AdpcmCoefficients {
+    int first = 0;
+    int second = 0;
+};
 
 // One G.711 byte as a value from -1 to 1.
 float mu_law_sample(std::uint8_t code);

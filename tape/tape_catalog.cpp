@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <istream>
 
+#include "tape_image_reader.h"
+
 namespace morlevix {
 namespace {
 

@@ -12,14 +12,9 @@
 #include <vector>
 
 #include "cassette_decoder.h"
-#include "tape_image_reader.h"
+#include "cassette_format.h"
 
 namespace morlevix {
-
-// File types of a header block.
-inline constexpr std::uint8_t kBasicFile = 0x00;
-inline constexpr std::uint8_t kDataFile = 0x01;
-inline constexpr std::uint8_t kMachineCodeFile = 0x02;
 
 struct CatalogBlock {
     std::uint64_t position = 0;  // of its sync byte in the image

@@ -4,7 +4,8 @@
 #include <cctype>
 #include <istream>
 
-#include "cassette_encoder.h"
+#include "tape_image_reader.h"
+
 
 namespace morlevix {
 namespace {
@@ -89,7 +90,7 @@ std::vector<std::uint8_t> tape_image_of_files(const std::vector<NewTapeFile>& fi
     std::vector<std::uint8_t> image;
     for (const auto& file : files) {
         std::vector<std::uint8_t> header(file.name.begin(), file.name.end());
-        header.resize(kTapeFileNameLength, kNamePadding);
+        header.resize(kNameLength, kNamePadding);
         for (unsigned value : {unsigned{file.file_type}, unsigned{file.ascii_flag}, unsigned{file.gap_flag}})
             header.push_back(static_cast<std::uint8_t>(value));
         for (unsigned address : {unsigned{file.first_address}, unsigned{file.second_address}}) {
@@ -97,8 +98,8 @@ std::vector<std::uint8_t> tape_image_of_files(const std::vector<NewTapeFile>& fi
             header.push_back(static_cast<std::uint8_t>(address & kByteMask));
         }
         append_block(image, kHeaderBlockType, header.data(), header.size());
-        for (std::size_t at = 0; at < file.bytes.size(); at += kDataBlockPayload)
-            append_block(image, kDataBlockType, file.bytes.data() + at, std::min(kDataBlockPayload, file.bytes.size() - at));
+        for (std::size_t at = 0; at < file.bytes.size(); at += kMaxBlockPayload)
+            append_block(image, kDataBlockType, file.bytes.data() + at, std::min(kMaxBlockPayload, file.bytes.size() - at));
         append_block(image, kEndBlockType, nullptr, 0);
     }
     return image;

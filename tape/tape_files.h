@@ -12,12 +12,6 @@
 
 namespace morlevix {
 
-// The layout of Alice tape images in circulation: a leader before every block.
-inline constexpr std::size_t kImageLeaderLength = 128;
-// A file's data goes in blocks of at most this many bytes.
-inline constexpr std::size_t kDataBlockPayload = 255;
-// The file name in a header block.
-inline constexpr std::size_t kTapeFileNameLength = 8;
 
 // A file whose `whole` is false.
 inline constexpr char kDamagedFileText[] = "fichier incomplet ou abime (blocs faux ou manquants)";

@@ -1,7 +1,5 @@
 #include "wav_input.h"
 
-#include "compressed_samples.h"
-
 #include <algorithm>
 #include <array>
 #include <cmath>

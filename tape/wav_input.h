@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "compressed_samples.h"
+
 namespace morlevix {
 
 inline constexpr std::uint32_t kMinRecordingRate = 5500;
@@ -24,12 +26,6 @@ inline constexpr std::uint32_t kMaxRecordingRate = 192000;
 inline constexpr std::uint16_t kMaxRecordingChannels = 32;
 
 enum class SampleEncoding { integer, floating, mu_law, a_law, ima_adpcm, ms_adpcm };
-
-// The predictor pairs of a Microsoft ADPCM file.
-struct AdpcmCoefficients {
-    int first = 0;
-    int second = 0;
-};
 
 struct WavFormat {
     SampleEncoding encoding = SampleEncoding::integer;

@@ -15,9 +15,10 @@
 #include <ostream>
 #include <vector>
 
+#include "cassette_format.h"
+
 namespace morlevix {
 
-inline constexpr std::uint32_t kSampleRate = 44100;
 inline constexpr std::uint8_t kSilenceLevel = 0x80;
 inline constexpr std::size_t kWavHeaderSize = 44;
 // One second of silence closes every file.
