@@ -7,7 +7,7 @@
 
 #include "batch/image_listing.h"
 #include "batch/key_pause.h"
-#include "tape/tape_image_converter.h"
+#include "batch/batch_conversion.h"
 
 namespace morlevix {
 namespace {

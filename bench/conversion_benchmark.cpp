@@ -1,5 +1,5 @@
 // Measures, in one run on one directory:
-//  - the WAV throughput of convert_tape_image on a large synthetic tape,
+//  - the WAV throughput of convert_tape_file on a large synthetic tape,
 //  - the throughput of writing as many bytes straight to a file with the
 //    same buffering (what a streamed file cannot beat), and their ratio;
 //  - the peak memory of converting a 16 KiB tape and the large one, each in
@@ -15,6 +15,7 @@
 #include <iostream>
 #include <string>
 
+#include "tape/file_names.h"
 #include "tape/tape_image_converter.h"
 #include "tape/wav_output.h"
 #include "bench_support.h"
@@ -41,8 +42,8 @@ void save(const fs::path& path, const Bytes& bytes)
 
 void convert_quietly(const fs::path& tape)
 {
-    std::ostream nowhere(nullptr);
-    morlevix::convert_tape_image(tape.string(), nowhere);
+    morlevix::SilentReport silent;
+    morlevix::convert_tape_file(tape.string(), morlevix::wav_name_for(tape.string()), silent);
 }
 
 double time_conversion(const fs::path& tape)

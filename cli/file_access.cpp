@@ -6,11 +6,12 @@
 #include <system_error>
 
 #include "console/console_modes.h"
+#include "console/console_texts.h"
 #include "console/file_patterns.h"
 #include "tape/file_replacement.h"
 #include "tape/recording_converter.h"
 #include "tape/tape_files.h"
-#include "tape/tape_image_converter.h"
+#include "tape/file_names.h"
 #include "tape/wav_input.h"
 
 namespace morlevix {
@@ -40,7 +41,7 @@ std::string unreadable_reason(const std::string& name)
 bool InputFile::open(const std::string& name, const ConsoleStreams& console)
 {
     if (name != kStandardStream) {
-        if (open_tape_image(name, file_)) return true;
+        if (open_input_file(name, file_)) return true;
         report_error(console, kCannotReadText + name + unreadable_reason(name));
         return false;
     }

@@ -7,9 +7,10 @@
 
 #include "basic/basic_program.h"
 #include "cli/file_access.h"
+#include "console/console_texts.h"
 #include "tape/tape_catalog.h"
 #include "tape/tape_files.h"
-#include "tape/tape_image_converter.h"
+#include "tape/file_names.h"
 
 namespace morlevix {
 namespace {
@@ -77,9 +78,8 @@ std::string safe_file_name(const std::string& name)
 
 bool is_listing(const std::string& path)
 {
-    const auto separator = path.find_last_of(kPathSeparators);
     const auto dot = path.rfind('.');
-    if (dot == std::string::npos || (separator != std::string::npos && dot < separator)) return false;
+    if (dot == std::string::npos || dot < file_name_start(path)) return false;
     std::string extension = path.substr(dot + 1);
     for (auto& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return std::any_of(std::begin(kListingExtensions), std::end(kListingExtensions),
@@ -90,8 +90,7 @@ bool is_listing(const std::string& path)
 // upper-cased, at most 8 characters.
 std::string tape_name_for(const std::string& path)
 {
-    const auto separator = path.find_last_of(kPathSeparators);
-    std::string name = path.substr(separator == std::string::npos ? 0 : separator + 1);
+    std::string name = path.substr(file_name_start(path));
     name = name.substr(0, name.find('.'));
     for (auto& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return name.substr(0, kNameLength);

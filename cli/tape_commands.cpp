@@ -9,10 +9,12 @@
 
 #include "cli/file_access.h"
 #include "console/console_modes.h"
+#include "console/console_texts.h"
 #include "tape/file_replacement.h"
 #include "tape/recording_converter.h"
 #include "tape/tape_catalog.h"
 #include "tape/take_merger.h"
+#include "tape/file_names.h"
 #include "tape/tape_image_converter.h"
 #include "tape/wav_input.h"
 
@@ -141,7 +143,7 @@ bool decode_recording_file(const std::string& recording, const std::string& imag
     if (recording == kStandardStream) {
         use_binary_mode(stdin);
     } else {
-        if (!open_tape_image(recording, file)) {
+        if (!open_input_file(recording, file)) {
             report_error(console, kCannotReadText + recording + unreadable_reason(recording));
             return false;
         }

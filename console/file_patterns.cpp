@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "tape/tape_image_converter.h"
+#include "tape/file_names.h"
 
 namespace morlevix {
 namespace {
@@ -68,8 +68,7 @@ bool matches_wildcard(const std::string& pattern, const std::string& name)
 
 std::vector<std::string> list_matching_files(const std::string& full)
 {
-    const auto separator = full.find_last_of(kPathSeparators);
-    const std::string directory = separator == std::string::npos ? "" : full.substr(0, separator + 1);
+    const std::string directory = full.substr(0, file_name_start(full));
     const std::string file_pattern = full.substr(directory.size());
 
     std::vector<std::string> names;

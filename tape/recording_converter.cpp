@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <optional>
 
-#include "tape_image_converter.h"
 #include "wav_input.h"
 
 namespace morlevix {

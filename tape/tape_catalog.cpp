@@ -129,6 +129,8 @@ TapeCatalog read_tape_catalog(std::istream& tape)
     return builder.catalog();
 }
 
+std::string hex_byte(std::uint8_t value) { return hex(value, 2); }
+
 std::string file_type_text(std::uint8_t file_type)
 {
     switch (file_type) {

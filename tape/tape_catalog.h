@@ -85,6 +85,8 @@ inline constexpr char kBrokenOffText[] = "signal interrompu dans le bloc";
 // How a console shows a catalog: the file type in words, one line per file
 // under a heading, one line per block under another, and one sentence per
 // problem. The problems name no file: the caller puts the name in front.
+// Two hex digits, as the console shows a byte.
+std::string hex_byte(std::uint8_t value);
 std::string file_type_text(std::uint8_t file_type);
 std::string catalog_files_heading(bool with_times);
 std::string catalog_file_line(const TapeCatalog& catalog, const CatalogFile& file, bool with_times);

@@ -1,16 +1,15 @@
 #include "tape_image_converter.h"
 
+#include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <system_error>
 
 #include "cassette_encoder.h"
+#include "file_names.h"
 #include "file_replacement.h"
 
 namespace morlevix {
 namespace {
-
-constexpr char kWavExtension[] = ".wav";
 
 // Reads the image block by block and decides, for each, whether it goes
 // into the WAV: `take(block, gap_flag)` gets every block that does, in
@@ -63,14 +62,6 @@ ConversionOutcome write_blocks(std::istream& tape, WavWriter& wav, ConversionRep
 
 }  // namespace
 
-std::string hex_byte(std::uint8_t value)
-{
-    constexpr char kDigits[] = "0123456789abcdef";
-    constexpr unsigned kNibbleBits = 4;
-    constexpr unsigned kNibbleMask = 0x0F;
-    return {kDigits[value >> kNibbleBits], kDigits[value & kNibbleMask]};
-}
-
 FileConversion file_conversion(ConversionOutcome outcome)
 {
     switch (outcome) {
@@ -83,27 +74,11 @@ FileConversion file_conversion(ConversionOutcome outcome)
     return FileConversion::write_failed;
 }
 
-void BatchConsoleReport::file_header(const std::string& name) { console_ << '\n' << name; }
-
-void BatchConsoleReport::truncated_block(std::uint8_t shown)
-{
-    console_ << '\n' << kTruncatedBlockText << hex_byte(shown);
-}
-
-void BatchConsoleReport::too_long() { console_ << '\n' << kTooLongText; }
-
 ConversionOutcome convert_tape_stream(std::istream& tape, WavWriter& wav, ConversionReport& report,
                                       std::uint64_t max_data_size)
 {
     wav.write_wav_header();
     return write_blocks(tape, wav, report, max_data_size);
-}
-
-ConversionOutcome convert_tape_stream(std::istream& tape, WavWriter& wav, std::ostream& console,
-                                      std::uint64_t max_data_size)
-{
-    BatchConsoleReport report(console);
-    return convert_tape_stream(tape, wav, report, max_data_size);
 }
 
 ConversionPlan plan_conversion(std::istream& tape, std::uint64_t max_data_size)
@@ -171,71 +146,15 @@ FileConversion write_wav_file(std::istream& tape, const std::string& wav_name, C
     return file.commit() ? result : FileConversion::cannot_create;
 }
 
-bool open_tape_image(const std::string& name, std::ifstream& tape)
-{
-    tape.open(path_from_name(name), std::ios::binary);
-    if (tape.is_open()) tape.peek();
-    return tape.is_open() && !tape.bad();
-}
-
-bool same_file(const std::string& a, const std::string& b)
-{
-    std::error_code ignored;
-    return std::filesystem::equivalent(path_from_name(a), path_from_name(b), ignored);
-}
-
 FileConversion convert_tape_file(const std::string& image_name, const std::string& wav_name,
                                  ConversionReport& report)
 {
     // The image is opened, and its first byte read, before anything else:
     // an image that cannot be read leaves everything as it was.
     std::ifstream tape;
-    if (!open_tape_image(image_name, tape)) return FileConversion::cannot_read;
+    if (!open_input_file(image_name, tape)) return FileConversion::cannot_read;
     if (same_file(image_name, wav_name)) return FileConversion::cannot_create;  // it would replace the image itself
     return write_wav_file(tape, wav_name, report);
 }
-
-std::string name_with_extension(const std::string& file_name, const char* extension)
-{
-    const auto separator = file_name.find_last_of(kPathSeparators);
-    const auto file_start = separator == std::string::npos ? 0 : separator + 1;
-    return file_name.substr(0, file_name.find('.', file_start)) + extension;
-}
-
-std::string wav_name_for(const std::string& tape_name) { return name_with_extension(tape_name, kWavExtension); }
-
-std::filesystem::path path_from_name(const std::string& name)
-{
-#ifdef _WIN32
-    return std::filesystem::u8path(name);
-#else
-    return std::filesystem::path(name);
-#endif
-}
-
-std::string name_from_path(const std::filesystem::path& path)
-{
-#ifdef _WIN32
-    return path.u8string();
-#else
-    return path.string();
-#endif
-}
-
-void convert_tape_image(const std::string& name, std::ostream& console)
-{
-    const std::string wav_name = wav_name_for(name);
-    BatchConsoleReport report(console);
-    switch (convert_tape_file(name, wav_name, report)) {
-    case FileConversion::cannot_read: console << '\n' << kCannotReadText << name; break;
-    case FileConversion::cannot_create: console << '\n' << kCannotCreateText << wav_name; break;
-    case FileConversion::write_failed: console << '\n' << kWriteErrorText << wav_name; break;
-    case FileConversion::converted:
-    case FileConversion::truncated:
-    case FileConversion::too_long: break;
-    }
-}
-
-void convert_tape_image(const std::string& name) { convert_tape_image(name, std::cout); }
 
 }  // namespace morlevix

@@ -7,8 +7,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -17,14 +15,6 @@
 #include "wav_output.h"
 
 namespace morlevix {
-
-// Console texts of a conversion, the same for the batch (which starts each
-// on a new line) and the command line.
-inline constexpr char kTruncatedBlockText[] = "Anomalie bloc ";  // followed by two hex digits
-inline constexpr char kTooLongText[] = "Fichier .wav trop long : conversion arretee";
-inline constexpr char kCannotReadText[] = "Impossible de lire ";       // followed by the file's name
-inline constexpr char kCannotCreateText[] = "Impossible de creer ";    // followed by the file's name
-inline constexpr char kWriteErrorText[] = "Erreur d'ecriture de ";     // followed by the file's name
 
 enum class ConversionOutcome {
     finished,      // the image ended between blocks
@@ -47,18 +37,6 @@ public:
     virtual void too_long() = 0;
 };
 
-// The batch's console lines, each starting with a line break.
-class BatchConsoleReport final : public ConversionReport {
-public:
-    explicit BatchConsoleReport(std::ostream& console) : console_(console) {}
-    void file_header(const std::string& name) override;
-    void truncated_block(std::uint8_t shown) override;
-    void too_long() override;
-
-private:
-    std::ostream& console_;
-};
-
 // Tells nothing.
 class SilentReport final : public ConversionReport {
 public:
@@ -72,9 +50,6 @@ public:
 // would take the data past `max_data_size` samples (with room kept for the
 // closing silence).
 ConversionOutcome convert_tape_stream(std::istream& tape, WavWriter& wav, ConversionReport& report,
-                                      std::uint64_t max_data_size = kMaxWavDataSize);
-// The same, with the batch's console lines on `console`.
-ConversionOutcome convert_tape_stream(std::istream& tape, WavWriter& wav, std::ostream& console,
                                       std::uint64_t max_data_size = kMaxWavDataSize);
 
 // What convert_tape_stream would do with `tape`, found without making a
@@ -115,16 +90,6 @@ enum class FileConversion {
 
 FileConversion file_conversion(ConversionOutcome outcome);
 
-// Opens the image file `name` and reads its first byte: false when it
-// cannot be read. Nothing else is touched before that is known.
-bool open_tape_image(const std::string& name, std::ifstream& tape);
-
-// True when the two names stand for one and the same existing file.
-bool same_file(const std::string& a, const std::string& b);
-
-// Two hex digits, as the console shows a byte.
-std::string hex_byte(std::uint8_t value);
-
 // Writes the WAV of `tape` to the file `wav_name`. The file takes that name
 // only once it is complete: when anything fails, a file of that name stays
 // as it was and nothing is left behind.
@@ -133,29 +98,5 @@ FileConversion write_wav_file(std::istream& tape, const std::string& wav_name, C
 // Converts the image file `image_name` into the file `wav_name`.
 FileConversion convert_tape_file(const std::string& image_name, const std::string& wav_name,
                                  ConversionReport& report);
-
-// The WAV name for an image: the file name cut at its first dot, plus ".wav";
-// any directory part is kept as it stands.
-std::string wav_name_for(const std::string& tape_name);
-// The same with another extension (".k7" for a tape image).
-inline constexpr char kTapeExtension[] = ".k7";
-std::string name_with_extension(const std::string& file_name, const char* extension);
-
-// Converts the image file `name` into the WAV file beside it, reporting on
-// `console`, in the batch's words, what went wrong.
-void convert_tape_image(const std::string& name, std::ostream& console);
-void convert_tape_image(const std::string& name);
-
-// What separates the directory part of a file name from the name itself.
-#ifdef _WIN32
-inline constexpr char kPathSeparators[] = "/\\";
-#else
-inline constexpr char kPathSeparators[] = "/";
-#endif
-
-// File names as the console and the listing carry them (UTF-8 on every
-// system), and the paths they stand for.
-std::filesystem::path path_from_name(const std::string& name);
-std::string name_from_path(const std::filesystem::path& path);
 
 }  // namespace morlevix

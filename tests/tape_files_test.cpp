@@ -6,7 +6,8 @@
 
 #include "signal_decoder.h"
 #include "tape/file_replacement.h"
-#include "tape/tape_image_converter.h"
+#include "batch/batch_conversion.h"
+#include "tape/file_names.h"
 #include "temp_dir.h"
 
 #ifndef _WIN32

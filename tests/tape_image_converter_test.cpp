@@ -1,4 +1,4 @@
-#include "tape/tape_image_converter.h"
+#include "batch/batch_conversion.h"
 
 #include <gtest/gtest.h>
 
@@ -33,8 +33,9 @@ Conversion convert_with(std::istream& in, std::uint64_t max_data_size = kMaxWavD
     MemorySink sink;
     WavWriter wav(sink);
     std::ostringstream console;
+    BatchConsoleReport report(console);
     Conversion c;
-    c.outcome = convert_tape_stream(in, wav, console, max_data_size);
+    c.outcome = convert_tape_stream(in, wav, report, max_data_size);
     c.file = sink.bytes();
     c.console = console.str();
     const auto parsed = testing::parse_wav(c.file);

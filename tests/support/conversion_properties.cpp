@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <sstream>
 
+#include "batch/batch_conversion.h"
 #include "demo_tape.h"
 #include "signal_decoder.h"
 #include "tape/recording_converter.h"
@@ -40,7 +41,8 @@ std::string broken_conversion_property(const Bytes& image, std::uint64_t max_dat
     MemorySink sink;
     WavWriter wav(sink);
     std::ostringstream console;
-    const auto outcome = convert_tape_stream(tape, wav, console, max_data_size);
+    BatchConsoleReport report(console);
+    const auto outcome = convert_tape_stream(tape, wav, report, max_data_size);
     if (outcome == ConversionOutcome::read_failed || outcome == ConversionOutcome::write_failed)
         return "a conversion in memory failed to read or write";
 
