@@ -8,11 +8,8 @@
 #include "console/console_modes.h"
 #include "console/console_texts.h"
 #include "console/file_patterns.h"
-#include "tape/file_replacement.h"
-#include "tape/recording_converter.h"
-#include "tape/tape_files.h"
 #include "tape/file_names.h"
-#include "tape/wav_input.h"
+#include "tape/file_replacement.h"
 
 namespace morlevix {
 namespace {
@@ -88,18 +85,5 @@ std::vector<std::string> expand_file_arguments(const std::vector<std::string>& a
     return files;
 }
 
-TapeBlocks read_tape_blocks(std::istream& tape)
-{
-    TapeBlocks result;
-    if (!looks_like_wav(tape)) {
-        result.blocks = blocks_of_image(tape);
-        return result;
-    }
-    result.recording = true;
-    auto decoded = decode_recording(tape);
-    result.blocks = std::move(decoded.blocks);
-    result.error = decoded.error;
-    return result;
-}
 
 }  // namespace morlevix

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "console/console_streams.h"
-#include "tape/cassette_decoder.h"
 
 namespace morlevix {
 
@@ -55,12 +54,5 @@ bool write_output(const std::string& name, const std::vector<std::uint8_t>& byte
 std::vector<std::string> expand_file_arguments(const std::vector<std::string>& args, bool expand_wildcards,
                                                std::ostream& err, int& status);
 
-// The blocks of a tape: a tape image, or a recording (a WAV file), decoded.
-struct TapeBlocks {
-    std::vector<HeardBlock> blocks;
-    bool recording = false;
-    std::string error;  // a recording that cannot be read
-};
-TapeBlocks read_tape_blocks(std::istream& tape);
 
 }  // namespace morlevix

@@ -9,6 +9,7 @@
 #include "cli/file_access.h"
 #include "console/console_texts.h"
 #include "tape/tape_catalog.h"
+#include "tape/tape_contents.h"
 #include "tape/tape_files.h"
 #include "tape/file_names.h"
 
@@ -47,12 +48,12 @@ bool find_file(const std::string& tape, const std::optional<std::string>& name, 
 {
     InputFile input;
     if (!input.open(tape, console)) return false;
-    const TapeBlocks blocks = read_tape_blocks(input.stream());
-    if (!blocks.error.empty() && blocks.blocks.empty()) {
-        report_error(console, tape + kFieldSeparator + blocks.error);
+    const TapeContents contents = read_tape_contents(input.stream());
+    if (!contents.error.empty() && contents.blocks.empty()) {
+        report_error(console, tape + kFieldSeparator + contents.error);
         return false;
     }
-    found.files = files_on_tape(blocks.blocks);
+    found.files = files_on_tape(contents.blocks);
     if (found.files.empty()) {
         report_error(console, tape + kFieldSeparator + kNoFileOnTape);
         return false;

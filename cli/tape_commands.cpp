@@ -13,6 +13,7 @@
 #include "tape/file_replacement.h"
 #include "tape/recording_converter.h"
 #include "tape/tape_catalog.h"
+#include "tape/tape_contents.h"
 #include "tape/take_merger.h"
 #include "tape/file_names.h"
 #include "tape/tape_image_converter.h"
@@ -79,32 +80,11 @@ bool convert_image(const std::string& image, const std::string& wav_name, const 
     return false;
 }
 
-// What a tape image or a recording holds.
-struct TapeContents {
-    TapeCatalog catalog;
-    bool recording = false;
-    std::string error;  // a recording that cannot be read
-};
-
-TapeContents read_contents(std::istream& stream)
-{
-    TapeContents contents;
-    if (!looks_like_wav(stream)) {
-        contents.catalog = read_tape_catalog(stream);
-        return contents;
-    }
-    contents.recording = true;
-    const DecodedRecording decoded = decode_recording(stream);
-    contents.error = decoded.error;
-    contents.catalog = catalog_of(decoded.blocks);
-    return contents;
-}
-
 bool list_image(const std::string& image, bool blocks, const ConsoleStreams& console, bool& listed_before)
 {
     InputFile input;
     if (!input.open(image, console)) return false;
-    const TapeContents contents = read_contents(input.stream());
+    const TapeContents contents = read_tape_contents(input.stream());
     if (!contents.error.empty()) {
         report_error(console, image + kFieldSeparator + contents.error);
         return false;
@@ -177,22 +157,6 @@ bool decode_recording_file(const std::string& recording, const std::string& imag
     return decoded.sound();
 }
 
-// One take's blocks, or why it gave none.
-bool decode_take(const std::string& take, const ConsoleStreams& console, std::vector<HeardBlock>& blocks)
-{
-    InputFile input;
-    if (!input.open(take, console)) return false;
-    const DecodedRecording decoded = decode_recording(input.stream());
-    if (!decoded.error.empty() && decoded.blocks.empty()) {
-        report_error(console, take + kFieldSeparator + decoded.error);
-        return false;
-    }
-    if (!decoded.error.empty()) report_error(console, take + kFieldSeparator + decoded.error);
-    if (decoded.blocks.empty()) report_error(console, take + kFieldSeparator + kNoBlockText);
-    blocks = decoded.blocks;
-    return decoded.error.empty() && !decoded.blocks.empty();
-}
-
 }  // namespace
 
 int merge_recordings(const std::vector<std::string>& takes, const std::optional<std::string>& output,
@@ -209,10 +173,20 @@ int merge_recordings(const std::vector<std::string>& takes, const std::optional<
     messages << takes_heading(takes) << kArrow << image_name << '\n' << std::flush;
 
     int status = kExitSuccess;
-    std::vector<std::vector<HeardBlock>> heard(takes.size());
-    for (std::size_t t = 0; t < takes.size(); ++t)
-        if (!decode_take(takes[t], console, heard[t])) status = kExitFailure;
-    const MergedTape tape = merge_takes(heard);
+    TakeSet set;
+    for (const auto& take : takes) {
+        InputFile input;
+        if (!input.open(take, console)) {
+            set.add_unread();
+            status = kExitFailure;
+            continue;
+        }
+        const std::string problem = set.add(input.stream());
+        if (problem.empty()) continue;
+        report_error(console, take + kFieldSeparator + problem);
+        status = kExitFailure;
+    }
+    const MergedTape tape = set.merge();
     if (tape.heard_blocks().empty()) {
         report_error(console, image_name + kFieldSeparator + kNoBlockText);
         return kExitFailure;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <utility>
 
 #include "cassette_encoder.h"
 #include "recording_converter.h"
@@ -241,6 +242,14 @@ std::string takes_of_file(const std::vector<const MergedBlock*>& blocks, const s
 }
 
 }  // namespace
+
+std::string TakeSet::add(std::istream& recording)
+{
+    DecodedRecording decoded = decode_recording(recording);
+    takes_.push_back(std::move(decoded.blocks));
+    if (!decoded.error.empty()) return decoded.error;
+    return takes_.back().empty() ? kNoBlockText : "";
+}
 
 MergeReport merge_report(const MergedTape& tape, const std::vector<std::string>& takes, const std::string& image_name)
 {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,22 @@ struct MergedTape {
 };
 
 MergedTape merge_takes(const std::vector<std::vector<HeardBlock>>& takes);
+
+// The takes of one tape, decoded one after another as they are given, then
+// merged; a take keeps its place (its number in the report) even when it
+// could not be read.
+class TakeSet {
+public:
+    // Decodes one more take. What is wrong with it, for the console (what
+    // is wrong with its WAV file, or that no block was heard), or "".
+    std::string add(std::istream& recording);
+    // A take that could not be read at all: nothing heard.
+    void add_unread() { takes_.emplace_back(); }
+    MergedTape merge() const { return merge_takes(takes_); }
+
+private:
+    std::vector<std::vector<HeardBlock>> takes_;
+};
 
 // What the console says of a merge into `image_name`, the takes named as
 // given: per file, which take gave which block ("JEU      : blocs 0-4 de

@@ -2,9 +2,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <istream>
-
-#include "tape_image_reader.h"
 
 namespace morlevix {
 namespace {
@@ -106,27 +103,6 @@ void TapeCatalogBuilder::cut_short(const TapeBlock& partial, std::uint64_t posit
     cut.length = partial.at(kBlockLengthOffset);
     cut.seconds = seconds;
     catalog_.cut = cut;
-}
-
-TapeCatalog read_tape_catalog(std::istream& tape)
-{
-    TapeImageReader reader(tape);
-    TapeCatalogBuilder builder;
-    TapeBlock block;
-    for (;;) {
-        const BlockRead read = reader.next(block);
-        if (read == BlockRead::end_of_image) break;
-        if (read == BlockRead::read_error) {
-            builder.read_failed();
-            break;
-        }
-        if (read == BlockRead::truncated) {
-            builder.cut_short(block, reader.block_position());
-            break;
-        }
-        builder.add(block, reader.block_position());
-    }
-    return builder.catalog();
 }
 
 std::string hex_byte(std::uint8_t value) { return hex(value, 2); }

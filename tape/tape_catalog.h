@@ -74,9 +74,6 @@ private:
     TapeCatalog catalog_;
 };
 
-// Reads the whole image.
-TapeCatalog read_tape_catalog(std::istream& tape);
-
 // The problems of a block: its checksum is wrong, or (heard in a
 // recording) the signal broke off inside it.
 inline constexpr char kWrongChecksumText[] = "somme de controle fausse";

@@ -2,9 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <istream>
-
-#include "tape_image_reader.h"
 
 
 namespace morlevix {
@@ -22,21 +19,6 @@ std::string folded(std::string name)
 }
 
 }  // namespace
-
-std::vector<HeardBlock> blocks_of_image(std::istream& image)
-{
-    std::vector<HeardBlock> blocks;
-    TapeImageReader reader(image);
-    HeardBlock heard;
-    for (;;) {
-        const BlockRead read = reader.next(heard.block);
-        if (read == BlockRead::end_of_image || read == BlockRead::read_error) break;
-        heard.complete = read == BlockRead::complete;
-        blocks.push_back(heard);
-        if (!heard.complete) break;
-    }
-    return blocks;
-}
 
 std::vector<TapeFileContents> files_on_tape(const std::vector<HeardBlock>& blocks)
 {

@@ -22,10 +22,6 @@ struct TapeFileContents {
     bool whole = false;               // every block sound and its end block there
 };
 
-// Every complete block of an image, as if heard whole; a block the image
-// ends inside comes last, broken off.
-std::vector<HeardBlock> blocks_of_image(std::istream& image);
-
 // The files that the blocks make up, in order.
 std::vector<TapeFileContents> files_on_tape(const std::vector<HeardBlock>& blocks);
 

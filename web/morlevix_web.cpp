@@ -14,6 +14,7 @@
 #include "tape/cassette_decoder.h"
 #include "tape/recording_converter.h"
 #include "tape/tape_catalog.h"
+#include "tape/tape_contents.h"
 #include "tape/tape_files.h"
 #include "tape/tape_image_converter.h"
 #include "tape/take_merger.h"
@@ -142,11 +143,26 @@ EMSCRIPTEN_KEEPALIVE WebResult* morlevix_convert(const std::uint8_t* image, std:
     return result(std::string(sink.bytes().begin(), sink.bytes().end()));
 }
 
-// What `morlevix list` shows of the image, as JSON.
+// What `morlevix list` shows of the tape (an image, or a recording), as JSON.
 EMSCRIPTEN_KEEPALIVE WebResult* morlevix_list(const std::uint8_t* image, std::size_t size)
 {
     auto tape = stream_of(image, size);
-    return result(catalog_json(morlevix::read_tape_catalog(tape), false));
+    const auto contents = morlevix::read_tape_contents(tape);
+    return result(catalog_json(contents.catalog, contents.recording));
+}
+
+// A file given to the page, whichever it is: for a tape image, what
+// `morlevix list` shows of it ({"recording":false,"listing":...}); for a
+// recording, what `morlevix decode` says ({"recording":true,"report":...}),
+// then, after a NUL, its image.
+EMSCRIPTEN_KEEPALIVE WebResult* morlevix_open(const std::uint8_t* bytes, std::size_t size)
+{
+    auto file = stream_of(bytes, size);
+    const auto contents = morlevix::read_tape_contents(file);
+    if (!contents.recording)
+        return result("{\"recording\":false,\"listing\":" + catalog_json(contents.catalog, false) + "}" + '\0');
+    return result("{\"recording\":true,\"report\":" + recording_json(contents.blocks, contents.error) + "}" + '\0' +
+                  image_bytes(contents.blocks));
 }
 
 // How many samples the image's WAV holds, closing second included.
@@ -201,19 +217,17 @@ EMSCRIPTEN_KEEPALIVE WebResult* morlevix_merge(const std::uint8_t* takes, const 
                                                int count, const char* image_name)
 {
     std::vector<std::string> take_names;
-    std::vector<std::vector<HeardBlock>> heard;
+    morlevix::TakeSet set;
     std::vector<std::string> problems;
     for (int t = 0; t < count; ++t) {
         take_names.emplace_back(names);
         names += take_names.back().size() + 1;
         auto recording = stream_of(takes, sizes[t]);
         takes += sizes[t];
-        auto decoded = morlevix::decode_recording(recording);
-        if (!decoded.error.empty()) problems.push_back(take_names.back() + " : " + decoded.error);
-        else if (decoded.blocks.empty()) problems.push_back(take_names.back() + " : " + morlevix::kNoBlockText);
-        heard.push_back(std::move(decoded.blocks));
+        const std::string problem = set.add(recording);
+        if (!problem.empty()) problems.push_back(take_names.back() + " : " + problem);
     }
-    const auto tape = morlevix::merge_takes(heard);
+    const auto tape = set.merge();
     const auto report = morlevix::merge_report(tape, take_names, image_name);
     problems.insert(problems.end(), report.problems.begin(), report.problems.end());
     const auto blocks = tape.heard_blocks();
@@ -227,7 +241,7 @@ EMSCRIPTEN_KEEPALIVE WebResult* morlevix_merge(const std::uint8_t* takes, const 
 EMSCRIPTEN_KEEPALIVE WebResult* morlevix_basic(const std::uint8_t* image, std::size_t size, int index)
 {
     auto tape = stream_of(image, size);
-    const auto files = morlevix::files_on_tape(morlevix::blocks_of_image(tape));
+    const auto files = morlevix::files_on_tape(morlevix::read_tape_contents(tape).blocks);
     if (index < 0 || static_cast<std::size_t>(index) >= files.size() ||
         files[static_cast<std::size_t>(index)].info.file_type != morlevix::kBasicFile)
         return result(std::string("{\"basic\":false,\"problems\":[]}") + '\0');

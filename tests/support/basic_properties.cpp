@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "basic/basic_program.h"
+#include "tape/tape_contents.h"
 #include "tape/tape_files.h"
 
 namespace morlevix::testing {
@@ -17,7 +18,7 @@ std::string broken_basic_property(const Bytes& bytes)
 {
     // A tape image: every BASIC file lists, however broken.
     std::istringstream image(std::string(bytes.begin(), bytes.end()));
-    for (const auto& file : files_on_tape(blocks_of_image(image)))
+    for (const auto& file : files_on_tape(read_tape_image(image).blocks))
         if (file.info.file_type == kBasicFile) list_basic_program(file.bytes);
 
     // A program: the listing ends, no longer than every byte spelled as
