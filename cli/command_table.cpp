@@ -6,7 +6,7 @@
 #include "cli/command_help.h"
 #include "cli/file_access.h"
 #include "cli/program_commands.h"
-#include "cli/tape_commands.h"
+#include "cli/commands.h"
 #include "console/file_patterns.h"
 #include "tape/tape_files.h"
 

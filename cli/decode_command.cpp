@@ -1,4 +1,4 @@
-#include "cli/tape_commands.h"
+#include "cli/commands.h"
 
 #include <filesystem>
 #include <fstream>
