@@ -67,4 +67,16 @@ std::string split_command_words(const std::vector<std::string>& args, const std:
     return "";
 }
 
+CommandArguments read_arguments(const std::vector<CommandWord>& words)
+{
+    CommandArguments parsed;
+    for (const auto& word : words) {
+        if (word.is_file()) parsed.files.push_back(word.value);
+        else if (word.option == kOutputOption) parsed.output = word.value;
+        else if (word.option == kBlocksOption) parsed.blocks = true;
+        else if (word.option == kMergeOption) parsed.merge = true;
+    }
+    return parsed;
+}
+
 }  // namespace morlevix

@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iostream>
 #include <sstream>
+
+#include "cli/commands.h"
+#include "cli/file_access.h"
 
 namespace morlevix {
 namespace {
@@ -28,6 +32,10 @@ constexpr char kOverviewEnd[] =
     "une image finit au milieu d'un bloc, ou (list, decode) un bloc est faux ;\n"
     "2 la ligne de commande est fausse.\n";
 constexpr char kCommandUsage[] = "Usage : morlevix ";
+constexpr char kHelpArguments[] = "help demande au plus une COMMANDE";
+constexpr char kUnknownCommand[] = "commande inconnue : ";
+constexpr char kSuggestion[] = " ; vouliez-vous dire ";
+constexpr char kSuggestionEnd[] = " ?";
 constexpr char kIndent[] = "  ";
 constexpr char kExampleIndent[] = "      ";
 constexpr std::size_t kSynopsisWidth = 29;  // what it does starts past it
@@ -137,6 +145,31 @@ std::string nearest_command_name(const std::string& word)
         }
     }
     return nearest;
+}
+
+int unknown_command(const ConsoleStreams& console, const std::string& word)
+{
+    const std::string nearest = nearest_command_name(word);
+    if (nearest.empty()) return usage_error(console, kUnknownCommand + word);
+    console.err << kProgramPrefix << kUnknownCommand << word << kSuggestion << nearest << kSuggestionEnd << '\n'
+                << std::flush;
+    return kExitUsage;
+}
+
+int show_text(const ConsoleStreams& console, const std::string& text)
+{
+    console.out << text << std::flush;
+    return kExitSuccess;
+}
+
+int run_help(const std::vector<CommandWord>& words, const ConsoleStreams& console)
+{
+    const CommandArguments parsed = read_arguments(words);
+    if (parsed.files.empty()) return show_text(console, overview_text());
+    if (parsed.files.size() > 1) return usage_error(console, kHelpArguments);
+    const Command* command = find_command(parsed.files.front());
+    if (command == nullptr) return unknown_command(console, parsed.files.front());
+    return show_text(console, command_help_text(*command));
 }
 
 }  // namespace morlevix

@@ -20,4 +20,11 @@ std::string command_help_text(const Command& command);
 // many, two swapped, case aside), or an empty text when none is near.
 std::string nearest_command_name(const std::string& word);
 
+// An unknown command said on the console, with the one it most likely
+// meant; the usage error's status.
+int unknown_command(const ConsoleStreams& console, const std::string& word);
+
+// A text on standard output; success.
+int show_text(const ConsoleStreams& console, const std::string& text);
+
 }  // namespace morlevix

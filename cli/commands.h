@@ -1,34 +1,30 @@
-// The commands that work on tape images: convert them into WAV files, and
-// list what they hold.
+// The commands of the command line, one file each, named after it:
+// convert_command.cpp, list_command.cpp, decode_command.cpp (with
+// --merge), basic_command.cpp, extract_command.cpp, make_command.cpp, and
+// help in command_help.cpp. Each runs on its words, its options already
+// checked against its row of the table, and returns the exit status.
 #pragma once
 
-#include <optional>
-#include <string>
 #include <vector>
 
+#include "cli/argument_words.h"
 #include "console/console_streams.h"
 
 namespace morlevix {
 
-// Converts every image (or standard input, for "-") into its WAV: the one
-// beside it, or `output` when given ("-": standard output). The exit status.
-int convert_images(const std::vector<std::string>& images, const std::optional<std::string>& output,
-                   const ConsoleStreams& console);
-
-// Decodes every recording (or standard input, for "-") into its tape image:
-// the one beside it, or `output` when given ("-": standard output). The exit status.
-int decode_recordings(const std::vector<std::string>& recordings, const std::optional<std::string>& output,
-                      const ConsoleStreams& console);
-
-// Merges several takes of one tape (recordings, or "-" for standard input)
-// into one image: `output`, by default beside the first take. The console
-// says which take gave which block. The exit status: 1 when some block was
-// sound in no take.
-int merge_recordings(const std::vector<std::string>& takes, const std::optional<std::string>& output,
-                     const ConsoleStreams& console);
-
-// Lists the files of every image or recording (decoded in memory), and
-// with `blocks` every block. The exit status.
-int list_images(const std::vector<std::string>& images, bool blocks, const ConsoleStreams& console);
+// Each IMAGE becomes its WAV, beside it or where -o says ("-": standard output).
+int run_convert(const std::vector<CommandWord>& words, const ConsoleStreams& console);
+// What each tape (an image, or a recording decoded in memory) holds.
+int run_list(const std::vector<CommandWord>& words, const ConsoleStreams& console);
+// Each recording becomes its tape image; with --merge, several takes one image.
+int run_decode(const std::vector<CommandWord>& words, const ConsoleStreams& console);
+// A BASIC program of a tape as the machine lists it.
+int run_basic(const std::vector<CommandWord>& words, const ConsoleStreams& console);
+// The bytes of a file on a tape.
+int run_extract(const std::vector<CommandWord>& words, const ConsoleStreams& console);
+// A tape image of listings and binaries.
+int run_make(const std::vector<CommandWord>& words, const ConsoleStreams& console);
+// The overview, or one command's help.
+int run_help(const std::vector<CommandWord>& words, const ConsoleStreams& console);
 
 }  // namespace morlevix

@@ -10,6 +10,7 @@
 #include "console/file_patterns.h"
 #include "tape/file_names.h"
 #include "tape/file_replacement.h"
+#include "tape/tape_contents.h"
 
 namespace morlevix {
 namespace {
@@ -17,6 +18,9 @@ namespace {
 constexpr char kNoSuchFile[] = " (fichier introuvable)";
 constexpr char kIsADirectory[] = " (c'est un dossier)";
 constexpr char kNothingMatches[] = "Fichier introuvable";
+constexpr char kHint[] = " (morlevix --help pour l'aide)";
+constexpr char kNoFileOnTape[] = "aucun fichier sur cette cassette";
+constexpr char kNotOnTape[] = "pas de fichier de ce nom sur cette cassette : ";
 
 }  // namespace
 
@@ -24,6 +28,12 @@ void report_error(const ConsoleStreams& console, const std::string& text)
 {
     console.out.flush();
     console.err << kProgramPrefix << text << '\n' << std::flush;
+}
+
+int usage_error(const ConsoleStreams& console, const std::string& problem)
+{
+    console.err << kProgramPrefix << problem << kHint << '\n' << std::flush;
+    return kExitUsage;
 }
 
 std::string unreadable_reason(const std::string& name)
@@ -85,5 +95,54 @@ std::vector<std::string> expand_file_arguments(const std::vector<std::string>& a
     return files;
 }
 
+
+NamedFiles files_to_work_on(const CommandArguments& parsed, const char* none_given, const char* single,
+                            bool several_into_one, const ConsoleStreams& console)
+{
+    NamedFiles named;
+    if (parsed.files.empty()) {
+        named.status = usage_error(console, none_given);
+        return named;
+    }
+    if (parsed.output && parsed.files.size() > 1 && !several_into_one) {
+        named.status = usage_error(console, single);
+        return named;
+    }
+    named.files = expand_file_arguments(parsed.files, kProgramExpandsWildcards, console.err, named.status);
+    if (parsed.output && named.files.size() > 1 && !several_into_one) {
+        named.files.clear();
+        named.status = usage_error(console, single);
+    }
+    return named;
+}
+
+bool find_file_on_tape(const std::string& tape, const std::optional<std::string>& name, const ConsoleStreams& console,
+                       FoundFile& found)
+{
+    InputFile input;
+    if (!input.open(tape, console)) return false;
+    const TapeContents contents = read_tape_contents(input.stream());
+    if (!contents.error.empty() && contents.blocks.empty()) {
+        report_error(console, tape + kFieldSeparator + contents.error);
+        return false;
+    }
+    found.files = files_on_tape(contents.blocks);
+    if (found.files.empty()) {
+        report_error(console, tape + kFieldSeparator + kNoFileOnTape);
+        return false;
+    }
+    found.file = name ? find_tape_file(found.files, *name) : &found.files.front();
+    if (found.file == nullptr) {
+        report_error(console, tape + kFieldSeparator + kNotOnTape + *name);
+        return false;
+    }
+    return true;
+}
+
+std::string trimmed(std::string name)
+{
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+    return name;
+}
 
 }  // namespace morlevix

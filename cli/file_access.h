@@ -7,11 +7,14 @@
 #include <cstdint>
 #include <fstream>
 #include <iosfwd>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "cli/argument_words.h"
 #include "console/console_streams.h"
+#include "tape/tape_files.h"
 
 namespace morlevix {
 
@@ -25,6 +28,8 @@ inline constexpr char kArrow[] = " -> ";
 
 // An error line on `err`, after everything `out` holds so far.
 void report_error(const ConsoleStreams& console, const std::string& text);
+// A command line that is wrong: one line on `err`, and the status it ends with.
+int usage_error(const ConsoleStreams& console, const std::string& problem);
 
 // A file opened for reading: a file on disk, or standard input read whole
 // (so that it can be read twice, as a WAV sized first needs).
@@ -53,6 +58,31 @@ bool write_output(const std::string& name, const std::vector<std::uint8_t>& byte
 // `err` and sets `status` to a failure). "-" is kept as it is.
 std::vector<std::string> expand_file_arguments(const std::vector<std::string>& args, bool expand_wildcards,
                                                std::ostream& err, int& status);
+
+// The files that convert, list and decode work on: the files among their
+// words, expanded where the shell leaves wildcards. `status` is a usage
+// error when none is named (`none_given`) or when -o goes with several
+// (`single`) but for `several_into_one` (a merge); a failure when a
+// pattern matched nothing.
+struct NamedFiles {
+    std::vector<std::string> files;
+    int status = kExitSuccess;
+};
+NamedFiles files_to_work_on(const CommandArguments& parsed, const char* none_given, const char* single,
+                            bool several_into_one, const ConsoleStreams& console);
+
+// A file on a tape that basic and extract work on, found by its name (or
+// the tape's first file), with every file of the tape; nullptr after a
+// line on the console that says why not.
+struct FoundFile {
+    std::vector<TapeFileContents> files;
+    const TapeFileContents* file = nullptr;
+};
+bool find_file_on_tape(const std::string& tape, const std::optional<std::string>& name, const ConsoleStreams& console,
+                       FoundFile& found);
+
+// A tape file's name without the spaces that pad it.
+std::string trimmed(std::string name);
 
 
 }  // namespace morlevix

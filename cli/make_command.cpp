@@ -1,81 +1,30 @@
-#include "cli/program_commands.h"
-
+// make: a tape image of listings (tokenized as the machine does when they
+// are typed) and binaries (machine code), one file each.
 #include <algorithm>
 #include <cctype>
 #include <iostream>
 #include <iterator>
 
 #include "basic/basic_program.h"
+#include "cli/commands.h"
 #include "cli/file_access.h"
 #include "console/console_texts.h"
-#include "tape/tape_catalog.h"
-#include "tape/tape_contents.h"
-#include "tape/tape_files.h"
 #include "tape/file_names.h"
+#include "tape/tape_files.h"
 
 namespace morlevix {
 namespace {
 
-constexpr char kNoFileOnTape[] = "aucun fichier sur cette cassette";
-constexpr char kNotOnTape[] = "pas de fichier de ce nom sur cette cassette : ";
-constexpr char kNotBasic[] = "n'est pas un programme BASIC";
-constexpr char kWrittenAsItIs[] = " : ecrit tel quel";
-constexpr char kUnknownTokens[] = "octets qui ne sont pas des mots du BASIC de la machine, montres comme ! :";
+constexpr char kNoSource[] = "aucune source donnee";
+constexpr char kLongName[] = "un nom sur la cassette a 8 caracteres au plus : ";
+constexpr char kBadAddress[] = "adresse hexadecimale de 0 a ffff attendue : ";
+constexpr char kDanglingOption[] = "une option sans SOURCE apres elle : --";
 constexpr char kNoLoadAddress[] = "adresse de chargement manquante (--load) pour ";
 constexpr char kNotWritten[] = "image non ecrite";
 constexpr char kAddressesForCode[] = "--load et --exec ne vont qu'avec du code machine";
-constexpr char kExtractExtension[] = ".bin";
 constexpr char kListingExtensions[][5] = {"bas", "txt"};
-constexpr char kAsciiLineEnd = '\r';
-constexpr std::uint8_t kAsciiSaved = 0xFF;
 constexpr int kHexBase = 16;
 constexpr unsigned long kHighestAddress = 0xFFFF;
-
-std::string trimmed(std::string name)
-{
-    while (!name.empty() && name.back() == ' ') name.pop_back();
-    return name;
-}
-
-// The file of a tape that a command works on, found and read; or a message.
-struct FoundFile {
-    std::vector<TapeFileContents> files;
-    const TapeFileContents* file = nullptr;
-};
-
-bool find_file(const std::string& tape, const std::optional<std::string>& name, const ConsoleStreams& console,
-               FoundFile& found)
-{
-    InputFile input;
-    if (!input.open(tape, console)) return false;
-    const TapeContents contents = read_tape_contents(input.stream());
-    if (!contents.error.empty() && contents.blocks.empty()) {
-        report_error(console, tape + kFieldSeparator + contents.error);
-        return false;
-    }
-    found.files = files_on_tape(contents.blocks);
-    if (found.files.empty()) {
-        report_error(console, tape + kFieldSeparator + kNoFileOnTape);
-        return false;
-    }
-    found.file = name ? find_tape_file(found.files, *name) : &found.files.front();
-    if (found.file == nullptr) {
-        report_error(console, tape + kFieldSeparator + kNotOnTape + *name);
-        return false;
-    }
-    return true;
-}
-
-std::vector<std::uint8_t> bytes_of(const std::string& text) { return std::vector<std::uint8_t>(text.begin(), text.end()); }
-
-// A name that is safe as a file name, whatever the tape's name holds.
-std::string safe_file_name(const std::string& name)
-{
-    std::string safe;
-    for (char c : trimmed(name))
-        safe += std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' ? c : '_';
-    return safe.empty() ? "fichier" : safe;
-}
 
 bool is_listing(const std::string& path)
 {
@@ -106,8 +55,7 @@ std::vector<std::uint8_t> read_all(const std::string& path, const ConsoleStreams
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-}  // namespace
-
+// A hex address as typed ("3346", "0x3346", "$3346"), or nothing.
 std::optional<std::uint16_t> parse_address(const std::string& text)
 {
     std::string digits = text;
@@ -121,65 +69,17 @@ std::optional<std::uint16_t> parse_address(const std::string& text)
     return static_cast<std::uint16_t>(value);
 }
 
-int show_basic(const std::string& tape, const std::optional<std::string>& file_name,
-               const std::optional<std::string>& output, const ConsoleStreams& console)
-{
-    FoundFile found;
-    if (!find_file(tape, file_name, console, found)) return kExitFailure;
-    const TapeFileContents& file = *found.file;
-    const std::string where = tape + kFieldSeparator + trimmed(file.info.name) + kFieldSeparator;
-    if (file.info.file_type != kBasicFile) {
-        report_error(console, where + kNotBasic + " (" + file_type_text(file.info.file_type) + ")");
-        return kExitFailure;
-    }
-    int status = file.whole ? kExitSuccess : kExitFailure;
-    std::string text;
-    if (file.info.ascii_flag == kAsciiSaved) {
-        // Saved as text: the lines as they are, each ending in a carriage return.
-        text.assign(file.bytes.begin(), file.bytes.end());
-        std::replace(text.begin(), text.end(), kAsciiLineEnd, '\n');
-        if (!text.empty() && text.back() != '\n') text += '\n';
-    } else {
-        const BasicListing listing = list_basic_program(file.bytes);
-        text = listing.text;
-        for (const auto& problem : listing.problems) {
-            report_error(console, where + problem);
-            status = kExitFailure;
-        }
-        if (!listing.unknown_tokens.empty()) {
-            std::string bytes;
-            for (auto b : listing.unknown_tokens) bytes += " " + hex_byte(b);
-            report_error(console, where + kUnknownTokens + bytes);
-        }
-    }
-    if (!file.whole) report_error(console, where + kDamagedFileText + kWrittenAsItIs);
-    const std::string target = output ? *output : kStandardStream;
-    if (!write_output(target, bytes_of(text), console)) {
-        report_error(console, kCannotCreateText + target);
-        return kExitFailure;
-    }
-    return status;
-}
+// One file of a tape to make, with the options given before it.
+struct TapeSource {
+    std::string path;
+    std::optional<std::string> name;    // --name
+    std::optional<std::uint16_t> load;  // --load
+    std::optional<std::uint16_t> exec;  // --exec
+};
 
-int extract_file(const std::string& tape, const std::string& file_name, const std::optional<std::string>& output,
-                 const ConsoleStreams& console)
-{
-    FoundFile found;
-    if (!find_file(tape, file_name, console, found)) return kExitFailure;
-    const TapeFileContents& file = *found.file;
-    const std::string target = output ? *output : safe_file_name(file.info.name) + kExtractExtension;
-    std::ostream& messages = target == kStandardStream ? console.err : console.out;
-    messages << tape << kFieldSeparator << trimmed(file.info.name) << kArrow << target << '\n' << std::flush;
-    if (!file.whole)
-        report_error(console, tape + kFieldSeparator + trimmed(file.info.name) + kFieldSeparator + kDamagedFileText +
-                                  kWrittenAsItIs);
-    if (!write_output(target, file.bytes, console)) {
-        report_error(console, kCannotCreateText + target);
-        return kExitFailure;
-    }
-    return file.whole ? kExitSuccess : kExitFailure;
-}
-
+// A tape image holding one file per source: a .bas or .txt listing
+// tokenized for the Alice (or the MC-10), anything else as machine code.
+// Written to `output`, by default beside the first source.
 int make_tape(const std::vector<TapeSource>& sources, bool mc10, const std::optional<std::string>& output,
               const ConsoleStreams& console)
 {
@@ -237,6 +137,42 @@ int make_tape(const std::vector<TapeSource>& sources, bool mc10, const std::opti
         return kExitFailure;
     }
     return kExitSuccess;
+}
+
+}  // namespace
+
+// The options before a source apply to that source.
+int run_make(const std::vector<CommandWord>& words, const ConsoleStreams& console)
+{
+    std::vector<TapeSource> sources;
+    TapeSource next;
+    std::optional<std::string> output;
+    bool mc10 = false;
+    std::string pending;  // an option waiting for its source
+    for (const auto& word : words) {
+        if (word.is_file()) {
+            next.path = word.value;
+            sources.push_back(next);
+            next = TapeSource{};
+            pending.clear();
+        } else if (word.option == kOutputOption) {
+            output = word.value;
+        } else if (word.option == kMc10Option) {
+            mc10 = true;
+        } else if (word.option == kNameOption) {
+            if (word.value.empty() || word.value.size() > kNameLength) return usage_error(console, kLongName + word.value);
+            next.name = word.value;
+            pending = word.option;
+        } else {
+            const auto address = parse_address(word.value);
+            if (!address) return usage_error(console, kBadAddress + word.value);
+            (word.option == kLoadOption ? next.load : next.exec) = address;
+            pending = word.option;
+        }
+    }
+    if (!pending.empty()) return usage_error(console, kDanglingOption + pending);
+    if (sources.empty()) return usage_error(console, kNoSource);
+    return make_tape(sources, mc10, output, console);
 }
 
 }  // namespace morlevix
