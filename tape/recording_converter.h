@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "cassette_decoder.h"
+#include "decoder/cassette_decoder.h"
 #include "tape_catalog.h"
 #include "tape_files.h"
 #include "wav_output.h"

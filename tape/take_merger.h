@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "cassette_decoder.h"
+#include "decoder/cassette_decoder.h"
 
 namespace morlevix {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "cassette_decoder.h"
+#include "decoder/cassette_decoder.h"
 #include "cassette_format.h"
 
 namespace morlevix {

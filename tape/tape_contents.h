@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cassette_decoder.h"
+#include "decoder/cassette_decoder.h"
 #include "tape_catalog.h"
 
 namespace morlevix {

@@ -1,5 +1,5 @@
 // Reading a stretch of signal as a sequence of whole short and long cycles.
-#include "tape/cycle_sequence.h"
+#include "tape/decoder/cycle_sequence.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "recordings.h"
-#include "tape/leader_equalizer.h"
+#include "tape/decoder/leader_equalizer.h"
 
 namespace morlevix {
 namespace {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "basic/basic_program.h"
-#include "tape/cassette_decoder.h"
+#include "tape/decoder/cassette_decoder.h"
 #include "tape/recording_converter.h"
 #include "tape/tape_catalog.h"
 #include "tape/tape_contents.h"

@@ -5,7 +5,7 @@
 
 #include "recordings.h"
 #include "signal_decoder.h"
-#include "tape/cassette_decoder.h"
+#include "tape/decoder/cassette_decoder.h"
 #include "tape/recording_converter.h"
 
 namespace morlevix::testing {

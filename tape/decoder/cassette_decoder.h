@@ -41,7 +41,7 @@
 #include <deque>
 #include <vector>
 
-#include "cassette_format.h"
+#include "tape/cassette_format.h"
 
 namespace morlevix {
 
