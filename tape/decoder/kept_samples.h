@@ -1,0 +1,54 @@
+// The recording's own samples, kept for reading a block again: summed a
+// few at a time to about 40 kHz (finer than the processed ones), in a ring
+// long enough for the longest block at the slowest speed, and read back
+// band-limited between the samples, as finely as a reading needs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace morlevix {
+
+class KeptSamples {
+public:
+    // Samples at `sample_rate`, processed `processing_step` at a time, each
+    // processed sample `seconds_per_step` long. A stretch read back is
+    // `span` processed samples long; `margin` more are kept behind it (the
+    // filters' delay and the chunks around it).
+    KeptSamples(double sample_rate, std::size_t processing_step, double seconds_per_step, double span,
+                std::size_t margin);
+
+    void keep(const float* samples, std::size_t count);
+
+    // Kept samples to a processed one, and recording samples to a kept one.
+    double per_processed() const { return per_processed_; }
+    std::size_t step() const { return step_; }
+    // The kept sample that covers the same samples of the recording as a
+    // processed one, and back.
+    double kept_position(double processed) const;
+    double processed_position(double kept) const;
+
+    // How many times finer than kept the samples are read back, so that
+    // cycles are read at about 40 kHz at least.
+    double fineness() const;
+    // The kept samples from `first` on, `up` times finer, without DC,
+    // turned so that cycles in `direction` start rising; nothing when they
+    // are no longer kept.
+    std::vector<float> stretch(double first, double up, int direction) const;
+    float at(std::int64_t index) const { return samples_[static_cast<std::size_t>(index) & mask_]; }
+
+private:
+    std::size_t processing_step_;
+    double seconds_per_step_;
+    double span_;
+    std::size_t step_;
+    double per_processed_;
+    std::vector<float> samples_;  // a ring of `mask_ + 1`
+    std::size_t mask_;
+    std::size_t fill_ = 0;
+    float sum_ = 0;
+    std::int64_t count_ = 0;  // kept so far
+};
+
+}  // namespace morlevix

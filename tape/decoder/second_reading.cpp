@@ -1,0 +1,293 @@
+#include "second_reading.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+#include <tuple>
+
+#include "block_reader.h"
+#include "cycle_sequence.h"
+#include "signal_filter.h"
+
+namespace morlevix {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// A leader broken for less than this many long cycles goes on.
+constexpr double kLeaderBreakCycles = 96;
+// The first cycle read may start anywhere in this many long cycles after
+// the mark.
+constexpr double kFreeStartCycles = 3;
+// What a read spans beyond the longest block, in bytes: the end of the
+// leader, and the marker bytes.
+constexpr std::size_t kReadLeadBytes = 6;
+// The tone's peak, from the filtered signal's mean magnitude over this many
+// cycles at the read's start (a sine's peak is pi/2 its mean magnitude).
+constexpr double kLevelCycles = 16;
+constexpr double kPeakOverMeanMagnitude = kPi / 2;
+// Two copies of a block whose sync bytes start this close are one block.
+constexpr double kSameBlockSeconds = 0.01;
+// A data block's next starts this soon after its end at the slowest speed:
+// the closing marker, the silence, and the next block's marker byte.
+constexpr double kNextBlockSeconds = 0.04;
+
+// How far after its mark a block surely ends, in processed samples at
+// `rate`: the longest block, at the slowest speed, with the bytes before it.
+double read_span(double rate)
+{
+    return static_cast<double>((kMaxBlockSize + kReadLeadBytes) * kBitsPerByte) * kFastestSpeed * kNominalLongCycle *
+           rate / kSampleRate;
+}
+
+// The first block in a sequence of cycles: after its marker and sync
+// bytes, its bytes, eight cycles each, as far as its length byte says or
+// the cycles go. Gives the cycles it spans, from its sync byte's first.
+// It counts as complete only when the marker byte that closes every block
+// follows it: a cycle read wrong makes two of one, or one of two, and every
+// byte after it garbage, whose closing byte would still match its checksum
+// once in 256 times; with the marker's first bits too, once in 16,000.
+std::pair<std::size_t, std::size_t> block_in(const std::vector<SequenceCycle>& cycles, HeardBlock& heard)
+{
+    constexpr std::size_t kSyncBits = 2 * kBitsPerByte;  // a marker byte and the sync byte
+    constexpr std::size_t kClosingBits = 6;              // of the closing marker byte (its last may meet silence)
+    std::uint32_t window = 0;
+    std::size_t sync = cycles.size();
+    for (std::size_t k = 0; k < cycles.size() && sync == cycles.size(); ++k) {
+        window = (window >> 1) | static_cast<std::uint32_t>(cycles[k].short_cycle) << (kSyncBits - 1);
+        if (k + 1 >= kSyncBits && (window & kSyncMask) == (kSyncWindow & kSyncMask)) sync = k + 1 - kBitsPerByte;
+    }
+    if (sync == cycles.size()) return {sync, sync};
+    TapeBlock& block = heard.block;
+    block.bytes[0] = kSyncByte;
+    block.length = 1;
+    std::size_t k = sync + kBitsPerByte;
+    for (; k + kBitsPerByte <= cycles.size() && !heard.complete; k += kBitsPerByte) {
+        unsigned byte = 0;
+        for (std::size_t b = 0; b < kBitsPerByte; ++b) byte |= static_cast<unsigned>(cycles[k + b].short_cycle) << b;
+        block.bytes[block.length++] = static_cast<std::uint8_t>(byte);
+        heard.complete = block.whole();
+    }
+    if (heard.complete) {
+        if (k + kClosingBits > cycles.size()) {
+            heard.complete = false;
+        } else {
+            for (std::size_t b = 0; b < kClosingBits; ++b)
+                if (cycles[k + b].short_cycle != (((kMarkerByte >> b) & 1) != 0)) heard.complete = false;
+        }
+    }
+    return {sync, k};
+}
+
+}  // namespace
+
+SecondReading::SecondReading(double sample_rate, std::size_t step, double seconds_per_step, std::size_t centre,
+                             std::size_t history)
+    : seconds_per_step_(seconds_per_step),
+      centre_(static_cast<double>(centre)),
+      span_(read_span(sample_rate / static_cast<double>(step))),
+      kept_(sample_rate, step, seconds_per_step, span_, history + 2 * SignalFilter::kChunk)
+{
+}
+
+void SecondReading::leader_marked(const LeaderMark& leader)
+{
+    const Mark mark{leader.time, leader.direction, leader.short_cycle, leader.long_cycle, true};
+    Mark& latest = leader_marks_[1];
+    Mark& before = leader_marks_[0];
+    // A leader heard again after a moment's noise is the same leader, with
+    // the same read.
+    const bool same_leader = latest.long_cycle > 0 && mark.time - latest.time < kLeaderBreakCycles * leader.long_cycle;
+    if (leader.leader_run == kMarkEvery && !same_leader) {  // a new leader
+        before = latest = mark;
+        return;
+    }
+    // The leader's block is read from a byte or two before the leader's
+    // end, unless the crossings hear it sound: one read per leader, moved
+    // on as the leader goes on.
+    const bool open = !marks_.empty() && marks_.back().from_leader && marks_.back().time == before.time;
+    before = latest;
+    latest = mark;
+    if (open) {
+        marks_.back() = before;
+    } else {
+        marks_.push_back(before);
+    }
+}
+
+void SecondReading::block_ended(const HeardBlock& heard, double end, int direction, double marker_start,
+                                const CycleLengths& lengths)
+{
+    // A block the crossings heard to its end, even with a wrong checksum,
+    // ended where its length byte said: a data block's next follows.
+    if (heard.complete) mark_end_of(heard, end, block_mark(end, direction, lengths));
+
+    // The latest leader's mark, when it is this block's: heard sound, the
+    // block needs no second reading; heard wrong, it is read from there.
+    const double leader_reach =
+        (2 * kMarkEvery + static_cast<double>(kReadLeadBytes * kBitsPerByte)) * lengths.long_cycle();
+    const auto leaders = [&](const Mark& m) {
+        return m.from_leader && m.time <= marker_start && marker_start - m.time < leader_reach;
+    };
+    if (heard.sound()) {
+        marks_.erase(std::remove_if(marks_.begin(), marks_.end(), leaders), marks_.end());
+    } else if (std::none_of(marks_.begin(), marks_.end(), leaders)) {
+        marks_.push_back(block_mark(marker_start - lengths.long_cycle(), direction, lengths));
+    }
+}
+
+SecondReading::Mark SecondReading::block_mark(double time, int direction, const CycleLengths& lengths) const
+{
+    // The tape's speed as the file's leader showed it: the crossings of a
+    // block that came out wrong, or through echoes, are no measure of it.
+    const Mark& leader = leader_marks_[1];
+    const bool have_leader = leader.long_cycle > 0;
+    return {time, direction, have_leader ? leader.short_cycle : lengths.short_cycle(),
+            have_leader ? leader.long_cycle : lengths.long_cycle(), false};
+}
+
+void SecondReading::mark_end_of(const HeardBlock& block, double time, const Mark& read)
+{
+    // After a header or an end block come a gap and a leader, and the
+    // leader's own mark.
+    if (block.block.type() != kDataBlockType) return;
+    // The crossings and a second reading may both have heard it end.
+    const double near = kNextBlockSeconds / seconds_per_step_;
+    if (std::any_of(marks_.begin(), marks_.end(),
+                    [&](const Mark& m) { return m.after_block && std::fabs(m.time - time) < near; }))
+        return;
+    Mark mark = read;
+    mark.time = time;
+    mark.from_leader = false;
+    mark.after_block = true;
+    marks_.push_back(mark);
+}
+
+bool SecondReading::heard_after(double time, const std::vector<HeardBlock>& blocks) const
+{
+    // The next block was heard; or the file's header says that a gap and a
+    // leader come before each of its blocks, and the leader has its mark.
+    // The blocks are in the order of their times.
+    const double seconds = (time - centre_) * seconds_per_step_;
+    const auto next = std::upper_bound(blocks.begin(), blocks.end(), seconds,
+                                       [](double s, const HeardBlock& b) { return s < b.seconds; });
+    if (next != blocks.end() && next->seconds - seconds < kNextBlockSeconds) return true;
+    for (auto b = std::make_reverse_iterator(next); b != blocks.rend(); ++b) {
+        if (!b->sound() || !b->block.is_header()) continue;
+        return b->block.length > kGapFlagOffset && b->block.bytes[kGapFlagOffset] == kGapBeforeEveryBlock;
+    }
+    return false;
+}
+
+void SecondReading::read_due(std::int64_t newest, const CycleLengths& lengths, std::vector<HeardBlock>& blocks)
+{
+    for (std::size_t i = 0; i < marks_.size();) {
+        if (marks_[i].time + span_ > static_cast<double>(newest)) {
+            ++i;
+            continue;
+        }
+        const Mark mark = marks_[i];
+        marks_.erase(marks_.begin() + static_cast<std::ptrdiff_t>(i));
+        if (!mark.after_block || !heard_after(mark.time, blocks)) read(mark, lengths, blocks);
+    }
+}
+
+void SecondReading::read_all(const CycleLengths& lengths, std::vector<HeardBlock>& blocks)
+{
+    // Marks that a reading adds are read too.
+    while (!marks_.empty()) {
+        const Mark mark = marks_.front();
+        marks_.pop_front();
+        if (!mark.after_block || !heard_after(mark.time, blocks)) read(mark, lengths, blocks);
+    }
+}
+
+void SecondReading::read(const Mark& mark, const CycleLengths& lengths, std::vector<HeardBlock>& blocks)
+{
+    // At least the rate cycles are read at; where no interpolation is
+    // needed, from a whole sample (the first cycle may start anywhere near
+    // there anyway).
+    const double up = kept_.fineness();
+    const double at = kept_.kept_position(mark.time - centre_);
+    const double first = up == 1 ? std::floor(at) : at;
+    const std::vector<float> stretch = kept_.stretch(first, up, mark.direction);
+    // The cycles' own lengths are a third and two thirds of a short and a
+    // long one together: a channel that moves the crossings of one kind
+    // (echoes, a low-pass) leaves their sum, the tape's speed, alone.
+    const double pair = (mark.short_cycle + mark.long_cycle) * kept_.per_processed() * up;
+    const double short_cycle = pair * kNominalShortCycle / (kNominalShortCycle + kNominalLongCycle);
+    const double long_cycle = pair - short_cycle;
+    const auto free_start = static_cast<std::size_t>(kFreeStartCycles * long_cycle);
+    const auto level_end =
+        std::min(stretch.size(), free_start + static_cast<std::size_t>(kLevelCycles * (short_cycle + long_cycle) / 2));
+    if (level_end <= free_start) return;
+    double magnitude = 0;
+    for (std::size_t k = free_start; k < level_end; ++k) magnitude += std::fabs(stretch[k]);
+    const double amplitude = kPeakOverMeanMagnitude * magnitude / static_cast<double>(level_end - free_start);
+    if (!(amplitude > 0)) return;
+    const std::vector<SequenceCycle> cycles = read_cycle_sequence(stretch, short_cycle, long_cycle, amplitude, free_start);
+
+    HeardBlock heard;
+    std::size_t sync = 0, end = 0;  // not a structured binding: the lambda below needs `end`
+    std::tie(sync, end) = block_in(cycles, heard);
+    // Once more, each cycle compared with the shape that the cycles just
+    // read show the channel gives it; taken only when sound, for else the
+    // first reading says best where the block ends.
+    std::vector<SequenceCycle> again;
+    if (!heard.sound()) {
+        again = read_cycle_sequence(stretch, short_cycle, long_cycle, amplitude, free_start, &cycles);
+        HeardBlock taught;
+        const auto span = block_in(again, taught);
+        if (taught.sound()) {
+            heard = taught;
+            std::tie(sync, end) = span;
+        } else {
+            again.clear();
+        }
+    }
+    const std::vector<SequenceCycle>& used = again.empty() ? cycles : again;
+    // Where the block's last byte ends, in filtered samples.
+    const auto end_time = [&] {
+        const double kept = first + static_cast<double>(used[end - 1].start + used[end - 1].length) / up;
+        return kept_.processed_position(kept) + centre_;
+    };
+    if (!heard.sound()) {
+        // Nothing better than what the crossings heard. Yet a block read to
+        // the length its length byte says ended about there, even with a
+        // cycle wrong: the block after a data block follows it, and may be
+        // one that the crossings never heard either.
+        if (end > sync && heard.block.whole()) mark_end_of(heard, end_time(), mark);
+        return;
+    }
+    double nominal = 0, took = 0;
+    heard.figures.margin = 1;
+    for (std::size_t c = sync; c < end; ++c) {
+        nominal += (used[c].short_cycle ? 1 : 2) * lengths.nominal_short() * kept_.per_processed() * up;
+        took += static_cast<double>(used[c].length);
+        heard.figures.margin = std::min(heard.figures.margin, used[c].margin);
+    }
+    heard.figures.speed = nominal / took;
+    const double starts = first + static_cast<double>(used[sync].start) / up;
+    const double ends = first + static_cast<double>(used[end - 1].start + used[end - 1].length) / up;
+    heard.seconds = std::max(0.0, kept_.processed_position(starts)) * seconds_per_step_;
+    float peak = 0;
+    for (auto i = static_cast<std::int64_t>(starts); i < static_cast<std::int64_t>(ends); ++i)
+        peak = std::max(peak, std::fabs(kept_.at(i)));
+    heard.figures.level = level_in_decibels(static_cast<double>(peak) / static_cast<double>(kept_.step()));
+    place(heard, blocks);
+    mark_end_of(heard, end_time(), mark);
+}
+
+void SecondReading::place(const HeardBlock& heard, std::vector<HeardBlock>& blocks) const
+{
+    for (auto& block : blocks) {
+        if (std::fabs(block.seconds - heard.seconds) >= kSameBlockSeconds) continue;
+        if (!block.sound()) block = heard;
+        return;
+    }
+    const auto later = std::upper_bound(blocks.begin(), blocks.end(), heard.seconds,
+                                        [](double seconds, const HeardBlock& b) { return seconds < b.seconds; });
+    blocks.insert(later, heard);
+}
+
+}  // namespace morlevix

@@ -1,0 +1,85 @@
+// The decoder's second reading. A block that the crossings do not read
+// sound (or whose sync byte they never found after a leader, or that
+// follows a data block unheard) is read again from the recording's own
+// samples, kept for the length of the longest block: as the most likely
+// sequence of whole cycles of the two tones, which a room's echoes, a
+// lossy codec or a stray pair of crossings do not fool as easily; then, if
+// that is not sound, once more with the shapes the channel gives each kind
+// and length of cycle, learned from the first reading. Such a copy counts
+// only when its checksum is right and the marker that closes every block
+// follows it.
+//
+// Where to read from is marked as the search and the block reader go: on
+// every leader, a byte or two before its end; a long cycle before a block
+// heard wrong; at the end of every data block (the next follows 4 ms later
+// with no leader of its own). A mark is read once its block has surely
+// ended, unless its block was heard sound by then.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+#include "cycle_lengths.h"
+#include "heard_block.h"
+#include "kept_samples.h"
+#include "sync_search.h"
+
+namespace morlevix {
+
+class SecondReading {
+public:
+    // Samples at `sample_rate`, processed `step` at a time, each processed
+    // sample `seconds_per_step` long; the filters delay the processed
+    // samples by `centre` and a chunk carries `history` over.
+    SecondReading(double sample_rate, std::size_t step, double seconds_per_step, std::size_t centre,
+                  std::size_t history);
+
+    // The recording's samples as they come.
+    void keep(const float* samples, std::size_t count) { kept_.keep(samples, count); }
+    // A leader was marked.
+    void leader_marked(const LeaderMark& mark);
+    // The block reader's block ended (its last crossing at `end`, its
+    // cycles starting in `direction`, its marker byte at `marker_start`).
+    void block_ended(const HeardBlock& heard, double end, int direction, double marker_start,
+                     const CycleLengths& lengths);
+    // Reads every mark whose block has surely ended by the processed sample
+    // `newest`, into `blocks` (in the order of their times).
+    void read_due(std::int64_t newest, const CycleLengths& lengths, std::vector<HeardBlock>& blocks);
+    // The recording ended: every mark is due.
+    void read_all(const CycleLengths& lengths, std::vector<HeardBlock>& blocks);
+
+private:
+    // Where a block may be read again from: a time (in filtered samples)
+    // shortly before it, the direction its cycles start in, and the cycle
+    // lengths learned there.
+    struct Mark {
+        double time = 0;
+        int direction = 0;
+        double short_cycle = 0;
+        double long_cycle = 0;
+        bool from_leader = false;  // a leader's, before any block was heard
+        // The end of a data block: the next block follows a moment later
+        // with no leader, and is read from here if nothing was heard there.
+        bool after_block = false;
+    };
+
+    Mark block_mark(double time, int direction, const CycleLengths& lengths) const;
+    void mark_end_of(const HeardBlock& block, double time, const Mark& read);
+    bool heard_after(double time, const std::vector<HeardBlock>& blocks) const;
+    void read(const Mark& mark, const CycleLengths& lengths, std::vector<HeardBlock>& blocks);
+    void place(const HeardBlock& heard, std::vector<HeardBlock>& blocks) const;
+
+    double seconds_per_step_;
+    double centre_;
+    // How far after its mark a block surely ends, in processed samples.
+    double span_;
+    KeptSamples kept_;
+    // The marks waiting for their blocks to end, and the latest leader's
+    // two latest marks.
+    std::deque<Mark> marks_;
+    Mark leader_marks_[2];
+};
+
+}  // namespace morlevix

@@ -1,0 +1,210 @@
+#include "signal_filter.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "cycle_lengths.h"
+#include "leader_equalizer.h"
+
+namespace morlevix {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// The samples are summed a few at a time down to about this rate.
+constexpr double kProcessingRate = 14000.0;
+// The band-pass around the two tones, and how long a stretch of signal it
+// looks at (its taps cover this at the processing rate).
+constexpr double kBandLow = 700.0;
+constexpr double kBandHigh = 2900.0;
+constexpr double kFilterSpan = 0.0013;
+constexpr std::size_t kFewestTaps = 5;
+constexpr double kHammingA = 0.54;
+constexpr double kHammingB = 0.46;
+// Outputs filtered together, held in registers.
+constexpr std::size_t kOutputsAtOnce = 8;
+
+// The channel is judged from this many leader periods. The processed
+// samples kept for that: the longest leader stretch judged, at the slowest
+// speed, and a chunk (a power of two, for the ring).
+constexpr double kJudgedPeriods = 16;
+constexpr std::size_t kRecentSamples = 4096;
+
+// A linear-phase band-pass from `low` to `high` (fractions of the rate),
+// Hamming-windowed, with no gain at all at DC.
+std::vector<float> band_pass(double low, double high, std::size_t taps)
+{
+    std::vector<double> h(taps);
+    const double middle = static_cast<double>(taps - 1) / 2;
+    for (std::size_t k = 0; k < taps; ++k) {
+        const double m = static_cast<double>(k) - middle;
+        const double ideal = m == 0 ? 2 * (high - low)
+                                    : (std::sin(2 * kPi * high * m) - std::sin(2 * kPi * low * m)) / (kPi * m);
+        h[k] = ideal * (kHammingA - kHammingB * std::cos(2 * kPi * static_cast<double>(k) / static_cast<double>(taps - 1)));
+    }
+    double sum = 0;
+    for (double v : h) sum += v;
+    std::vector<float> result;
+    for (double v : h) result.push_back(static_cast<float>(v - sum / static_cast<double>(taps)));
+    return result;
+}
+
+// Outputs `from` to `count` of the filter `taps` over `in`, each on its own.
+void convolve_one_by_one(const std::vector<float>& taps, const float* in, float* out, std::size_t from, std::size_t count)
+{
+    for (std::size_t i = from; i < count; ++i) {
+        float sum = 0;
+        for (std::size_t k = 0; k < taps.size(); ++k) sum += taps[k] * in[i + k];
+        out[i] = sum;
+    }
+}
+
+}  // namespace
+
+SignalFilter::SignalFilter(double sample_rate)
+{
+    step_ = std::max<std::size_t>(1, static_cast<std::size_t>(sample_rate / kProcessingRate));
+    const double rate = sample_rate / static_cast<double>(step_);
+    seconds_per_step_ = 1.0 / rate;
+
+    const auto span = static_cast<std::size_t>(std::lround(kFilterSpan * rate));
+    taps_ = band_pass(kBandLow / rate, kBandHigh / rate, std::max(kFewestTaps, span | 1));
+    // The channel's inverse spans two leader periods, at the slowest speed.
+    const double longest_period = (kNominalShortCycle + kNominalLongCycle) / kSlowestSpeed * rate / kSampleRate;
+    half_span_ = static_cast<std::size_t>(std::ceil(longest_period));
+    history_ = taps_.size() - 1 + 2 * half_span_;
+    centre_ = history_ / 2;
+    input_.assign(history_ + kChunk, 0.0f);
+    output_.assign(kChunk, 0.0f);
+    recent_.assign(kRecentSamples, 0.0f);
+    filled_ = history_;
+}
+
+std::size_t SignalFilter::sum_down(const float* samples, std::size_t count)
+{
+    const std::size_t capacity = history_ + kChunk;
+    std::size_t i = 0;
+    while (i < count && filled_ < capacity) {
+        if (step_fill_ == 0 && count - i >= step_) {
+            // Whole steps, as many as the input and the chunk allow. Each
+            // processed sample is the sum of this step's samples and the
+            // last step's: a triangle that keeps hiss above the new rate
+            // from folding into the signal's band (at the lowest rates,
+            // where a step is one sample, every sample is kept as it is).
+            const std::size_t steps = std::min((count - i) / step_, capacity - filled_);
+            float* out = input_.data() + filled_;
+            const float* in = samples + i;
+            if (step_ == 1) {
+                std::copy(in, in + steps, out);
+            } else {
+                float previous = previous_step_sum_;
+                for (std::size_t s = 0; s < steps; ++s, in += step_) {
+                    float sum = 0;
+                    for (std::size_t k = 0; k < step_; ++k) sum += in[k];
+                    out[s] = sum + previous;
+                    previous = sum;
+                }
+                previous_step_sum_ = previous;
+            }
+            filled_ += steps;
+            i += steps * step_;
+        } else {
+            // A step that runs across two calls.
+            step_sum_ += samples[i++];
+            if (++step_fill_ == step_) {
+                input_[filled_++] = step_ == 1 ? step_sum_ : step_sum_ + previous_step_sum_;
+                previous_step_sum_ = step_sum_;
+                step_sum_ = 0;
+                step_fill_ = 0;
+            }
+        }
+    }
+    return i;
+}
+
+void SignalFilter::filter()
+{
+    const std::size_t count = pending();
+    // The new samples, as they came, for judging the channel at a leader.
+    for (std::size_t n = 0; n < count; ++n)
+        recent_[static_cast<std::size_t>(position_ + static_cast<std::int64_t>(n)) % kRecentSamples] = input_[history_ + n];
+    if (equalizing_) {
+        shaped_filter(count);
+    } else {
+        band_pass_filter(count);
+    }
+}
+
+void SignalFilter::next_chunk()
+{
+    // The last samples stay for the next chunk's first outputs.
+    const std::size_t count = pending();
+    std::copy(input_.begin() + static_cast<std::ptrdiff_t>(count), input_.begin() + static_cast<std::ptrdiff_t>(filled_),
+              input_.begin());
+    filled_ = history_;
+    position_ += static_cast<std::int64_t>(count);
+}
+
+void SignalFilter::shaped_filter(std::size_t count)
+{
+    const std::size_t taps = shaped_taps_.size();
+    const float* in = input_.data();
+    float* out = output_.data();
+    std::size_t i = 0;
+    for (; i + kOutputsAtOnce <= count; i += kOutputsAtOnce) {
+        float sums[kOutputsAtOnce] = {};
+        for (std::size_t k = 0; k < taps; ++k) {
+            const float tap = shaped_taps_[k];
+            for (std::size_t j = 0; j < kOutputsAtOnce; ++j) sums[j] += tap * in[i + k + j];
+        }
+        std::copy(sums, sums + kOutputsAtOnce, out + i);
+    }
+    convolve_one_by_one(shaped_taps_, in, out, i, count);
+}
+
+void SignalFilter::band_pass_filter(std::size_t count)
+{
+    // Its taps are symmetric: the two samples that share a tap are added
+    // first. A few outputs at a time stay in registers. It starts
+    // `half_span_` in, to keep the same centre as the shaped filter.
+    const std::size_t taps = taps_.size();
+    const std::size_t half = taps / 2;
+    const float* in = input_.data() + half_span_;
+    float* out = output_.data();
+    std::size_t i = 0;
+    for (; i + kOutputsAtOnce <= count; i += kOutputsAtOnce) {
+        float sums[kOutputsAtOnce];
+        const float middle = taps_[half];
+        for (std::size_t j = 0; j < kOutputsAtOnce; ++j) sums[j] = middle * in[i + half + j];
+        for (std::size_t k = 0; k < half; ++k) {
+            const float tap = taps_[k];
+            const float* early = in + i + k;
+            const float* late = in + i + taps - 1 - k;
+            for (std::size_t j = 0; j < kOutputsAtOnce; ++j) sums[j] += tap * (early[j] + late[j]);
+        }
+        std::copy(sums, sums + kOutputsAtOnce, out + i);
+    }
+    // The last few outputs, one at a time.
+    convolve_one_by_one(taps_, in, out, i, count);
+}
+
+void SignalFilter::judge_channel_at(double time, double period)
+{
+    // The samples before the filters that the output at `time` came from.
+    const auto end = static_cast<std::int64_t>(time) - static_cast<std::int64_t>(centre_);
+    const auto length = static_cast<std::int64_t>(kJudgedPeriods * period);
+    if (end - length < 0 || length > static_cast<std::int64_t>(kRecentSamples - kChunk - history_)) return;
+    std::vector<float> stretch(static_cast<std::size_t>(length));
+    for (std::int64_t n = 0; n < length; ++n)
+        stretch[static_cast<std::size_t>(n)] = recent_[static_cast<std::size_t>(end - length + n) % kRecentSamples];
+    const ChannelVerdict verdict = judge_channel(stretch.data(), stretch.size(), period, half_span_);
+    if (verdict.kind == ChannelVerdict::flat) equalizing_ = false;
+    if (verdict.kind != ChannelVerdict::distorted) return;
+    // The band-pass after the channel's inverse, as one filter.
+    shaped_taps_.assign(taps_.size() + verdict.taps.size() - 1, 0.0f);
+    for (std::size_t i = 0; i < taps_.size(); ++i)
+        for (std::size_t j = 0; j < verdict.taps.size(); ++j) shaped_taps_[i + j] += taps_[i] * verdict.taps[j];
+    equalizing_ = true;
+}
+
+}  // namespace morlevix
