@@ -46,10 +46,12 @@ constexpr std::size_t kBitsPerByte = 8;
 // reads as silence: one such sample must not poison the filters for good.
 constexpr double kLargestFloatSample = 1.0e4;
 
-constexpr double kScale8 = 128.0;
-constexpr double kScale16 = 32768.0;
-constexpr double kScale24 = 8388608.0;
-constexpr double kScale32 = 2147483648.0;
+// Integer samples are scaled by powers of two, exactly (a 32-bit one is
+// rounded to a float once, as it would be after scaling).
+constexpr float kScale8 = 1.0f / 128;
+constexpr float kScale16 = 1.0f / 32768;
+constexpr float kScale24 = 1.0f / 8388608;
+constexpr float kScale32 = 1.0f / 2147483648.0f;
 constexpr int kUnsigned8Centre = 128;
 
 std::uint16_t le16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
@@ -90,17 +92,17 @@ float sample_at(const unsigned char* p)
     } else if constexpr (Encoding == SampleEncoding::a_law) {
         return a_law_sample(p[0]);
     } else if constexpr (Bytes == 1) {
-        return static_cast<float>((p[0] - kUnsigned8Centre) / kScale8);
+        return static_cast<float>(p[0] - kUnsigned8Centre) * kScale8;
     } else if constexpr (Bytes == 2) {
-        return static_cast<float>(static_cast<std::int16_t>(le16(p)) / kScale16);
+        return static_cast<float>(static_cast<std::int16_t>(le16(p))) * kScale16;
     } else if constexpr (Bytes == 3) {
         constexpr std::int32_t kSignBit = 0x800000;
         constexpr std::int32_t kWrap = 0x1000000;
         std::int32_t value = p[0] | p[1] << 8 | p[2] << 16;
         if (value & kSignBit) value -= kWrap;
-        return static_cast<float>(value / kScale24);
+        return static_cast<float>(value) * kScale24;
     } else {
-        return static_cast<float>(static_cast<std::int32_t>(le32(p)) / kScale32);
+        return static_cast<float>(static_cast<std::int32_t>(le32(p))) * kScale32;
     }
 }
 

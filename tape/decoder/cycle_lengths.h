@@ -5,6 +5,9 @@
 // one asks here.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
+
 #include "tape/cassette_format.h"
 
 namespace morlevix {
@@ -36,19 +39,33 @@ public:
     }
     // Shorter than this, a cycle is a glitch.
     double shortest() const { return kShortestCycle * short_cycle_; }
-    // The cycle of `bit` just read moves its kind's length a little.
-    void learn(int bit, double period);
+    // The cycle of `bit` just read moves its kind's length a little (these
+    // three run for every cycle of a block: kept inline).
+    void learn(int bit, double period)
+    {
+        double& cycle = bit != 0 ? short_cycle_ : long_cycle_;
+        cycle += kLearningRate * (period - cycle);
+        const double nominal = bit != 0 ? nominal_short_ : 2 * nominal_short_;
+        cycle = std::clamp(cycle, kSlowestSpeed * nominal, kFastestSpeed * nominal);
+    }
     // A stretch of leader whose short and long cycles averaged these.
     void learn_from_leader(double shorts, double longs);
     // How far a cycle is from the line between a short and a long one: 1
     // when it has exactly its learned length, 0 on the line.
-    double margin_of(double period) const;
+    double margin_of(double period) const
+    {
+        const double line = (short_cycle_ + long_cycle_) / 2;
+        const double half_gap = (long_cycle_ - short_cycle_) / 2;
+        return std::clamp(std::fabs(period - line) / half_gap, 0.0, 1.0);
+    }
 
 private:
     // A cycle shorter than this part of a short cycle is a glitch; one longer
     // than this many long cycles is a silence or a dropout.
     static constexpr double kShortestCycle = 0.55;
     static constexpr double kLongestCycle = 1.6;
+    // How fast the learned lengths follow each cycle of a block.
+    static constexpr double kLearningRate = 1.0 / 16;
 
     double short_cycle_;
     double long_cycle_;

@@ -59,6 +59,22 @@ void convolve_one_by_one(const std::vector<float>& taps, const float* in, float*
     }
 }
 
+// `steps` steps of `step` samples summed (the step is known when compiling
+// for the common rates, 0 otherwise), each added to the step before's sum
+// into `out`; gives the last step's sum.
+template <std::size_t Step>
+float sum_steps(const float* in, std::size_t steps, std::size_t step, float previous, float* out)
+{
+    const std::size_t size = Step != 0 ? Step : step;
+    for (std::size_t s = 0; s < steps; ++s, in += size) {
+        float sum = 0;
+        for (std::size_t k = 0; k < size; ++k) sum += in[k];
+        out[s] = sum + previous;
+        previous = sum;
+    }
+    return previous;
+}
+
 }  // namespace
 
 SignalFilter::SignalFilter(double sample_rate)
@@ -94,17 +110,11 @@ std::size_t SignalFilter::sum_down(const float* samples, std::size_t count)
             const std::size_t steps = std::min((count - i) / step_, capacity - filled_);
             float* out = input_.data() + filled_;
             const float* in = samples + i;
-            if (step_ == 1) {
-                std::copy(in, in + steps, out);
-            } else {
-                float previous = previous_step_sum_;
-                for (std::size_t s = 0; s < steps; ++s, in += step_) {
-                    float sum = 0;
-                    for (std::size_t k = 0; k < step_; ++k) sum += in[k];
-                    out[s] = sum + previous;
-                    previous = sum;
-                }
-                previous_step_sum_ = previous;
+            switch (step_) {
+            case 1: std::copy(in, in + steps, out); break;
+            case 2: previous_step_sum_ = sum_steps<2>(in, steps, step_, previous_step_sum_, out); break;
+            case 3: previous_step_sum_ = sum_steps<3>(in, steps, step_, previous_step_sum_, out); break;  // 44.1 and 48 kHz
+            default: previous_step_sum_ = sum_steps<0>(in, steps, step_, previous_step_sum_, out); break;
             }
             filled_ += steps;
             i += steps * step_;
@@ -124,10 +134,13 @@ std::size_t SignalFilter::sum_down(const float* samples, std::size_t count)
 
 void SignalFilter::filter()
 {
-    const std::size_t count = pending();
     // The new samples, as they came, for judging the channel at a leader.
-    for (std::size_t n = 0; n < count; ++n)
-        recent_[static_cast<std::size_t>(position_ + static_cast<std::int64_t>(n)) % kRecentSamples] = input_[history_ + n];
+    const std::size_t count = pending();
+    const auto at = static_cast<std::size_t>(position_) % kRecentSamples;
+    const std::size_t first = std::min(count, kRecentSamples - at);  // up to the ring's end, then from its start
+    const float* in = input_.data() + history_;
+    std::copy(in, in + first, recent_.data() + at);
+    std::copy(in + first, in + count, recent_.data());
     if (equalizing_) {
         shaped_filter(count);
     } else {
