@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "cycle_lengths.h"
 #include "leader_equalizer.h"
@@ -23,6 +24,21 @@ constexpr double kHammingA = 0.54;
 constexpr double kHammingB = 0.46;
 // Outputs filtered together, held in registers.
 constexpr std::size_t kOutputsAtOnce = 8;
+
+// Eight outputs of the band-pass at once, as one vector of eight floats:
+// each lane does the very sums one output does alone, so the outputs are
+// the same bit for bit whatever the processor. Where the compiler and the
+// system allow choosing when the program starts, a processor with AVX
+// runs them as single instructions.
+#if defined(__GNUC__)
+using EightFloats = float __attribute__((vector_size(kOutputsAtOnce * sizeof(float))));
+#if !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
+#define MORLEVIX_AVX_WHERE_THERE_IS __attribute__((target_clones("avx", "default")))
+#endif
+#endif
+#ifndef MORLEVIX_AVX_WHERE_THERE_IS
+#define MORLEVIX_AVX_WHERE_THERE_IS
+#endif
 
 // The channel is judged from this many leader periods. The processed
 // samples kept for that: the longest leader stretch judged, at the slowest
@@ -47,6 +63,66 @@ std::vector<float> band_pass(double low, double high, std::size_t taps)
     std::vector<float> result;
     for (double v : h) result.push_back(static_cast<float>(v - sum / static_cast<double>(taps)));
     return result;
+}
+
+// Outputs 0 to `count` of the symmetric filter `taps` over `in`, eight at
+// a time, then each of the last few on its own: the two samples that share
+// a tap are added first.
+MORLEVIX_AVX_WHERE_THERE_IS
+std::size_t symmetric_filter(const float* taps, std::size_t size, const float* in, float* out, std::size_t count)
+{
+    const std::size_t half = size / 2;
+    const float middle = taps[half];
+    std::size_t i = 0;
+#if defined(__GNUC__)
+    for (; i + kOutputsAtOnce <= count; i += kOutputsAtOnce) {
+        EightFloats sums, early, late;
+        std::memcpy(&sums, in + i + half, sizeof sums);
+        sums *= middle;
+        for (std::size_t k = 0; k < half; ++k) {
+            std::memcpy(&early, in + i + k, sizeof early);
+            std::memcpy(&late, in + i + size - 1 - k, sizeof late);
+            sums += taps[k] * (early + late);
+        }
+        std::memcpy(out + i, &sums, sizeof sums);
+    }
+#else
+    for (; i + kOutputsAtOnce <= count; i += kOutputsAtOnce) {
+        float sums[kOutputsAtOnce];
+        for (std::size_t j = 0; j < kOutputsAtOnce; ++j) sums[j] = middle * in[i + half + j];
+        for (std::size_t k = 0; k < half; ++k) {
+            const float tap = taps[k];
+            const float* early = in + i + k;
+            const float* late = in + i + size - 1 - k;
+            for (std::size_t j = 0; j < kOutputsAtOnce; ++j) sums[j] += tap * (early[j] + late[j]);
+        }
+        std::copy(sums, sums + kOutputsAtOnce, out + i);
+    }
+#endif
+    return i;
+}
+
+// Outputs 0 to `count` of the filter `taps` over `in`, eight at a time.
+MORLEVIX_AVX_WHERE_THERE_IS
+std::size_t plain_filter(const float* taps, std::size_t size, const float* in, float* out, std::size_t count)
+{
+    std::size_t i = 0;
+    for (; i + kOutputsAtOnce <= count; i += kOutputsAtOnce) {
+#if defined(__GNUC__)
+        EightFloats sums = {}, samples;
+        for (std::size_t k = 0; k < size; ++k) {
+            std::memcpy(&samples, in + i + k, sizeof samples);
+            sums += taps[k] * samples;
+        }
+        std::memcpy(out + i, &sums, sizeof sums);
+#else
+        float sums[kOutputsAtOnce] = {};
+        for (std::size_t k = 0; k < size; ++k)
+            for (std::size_t j = 0; j < kOutputsAtOnce; ++j) sums[j] += taps[k] * in[i + k + j];
+        std::copy(sums, sums + kOutputsAtOnce, out + i);
+#endif
+    }
+    return i;
 }
 
 // Outputs `from` to `count` of the filter `taps` over `in`, each on its own.
@@ -160,45 +236,16 @@ void SignalFilter::next_chunk()
 
 void SignalFilter::shaped_filter(std::size_t count)
 {
-    const std::size_t taps = shaped_taps_.size();
-    const float* in = input_.data();
-    float* out = output_.data();
-    std::size_t i = 0;
-    for (; i + kOutputsAtOnce <= count; i += kOutputsAtOnce) {
-        float sums[kOutputsAtOnce] = {};
-        for (std::size_t k = 0; k < taps; ++k) {
-            const float tap = shaped_taps_[k];
-            for (std::size_t j = 0; j < kOutputsAtOnce; ++j) sums[j] += tap * in[i + k + j];
-        }
-        std::copy(sums, sums + kOutputsAtOnce, out + i);
-    }
-    convolve_one_by_one(shaped_taps_, in, out, i, count);
+    const std::size_t done = plain_filter(shaped_taps_.data(), shaped_taps_.size(), input_.data(), output_.data(), count);
+    convolve_one_by_one(shaped_taps_, input_.data(), output_.data(), done, count);
 }
 
 void SignalFilter::band_pass_filter(std::size_t count)
 {
-    // Its taps are symmetric: the two samples that share a tap are added
-    // first. A few outputs at a time stay in registers. It starts
-    // `half_span_` in, to keep the same centre as the shaped filter.
-    const std::size_t taps = taps_.size();
-    const std::size_t half = taps / 2;
+    // It starts `half_span_` in, to keep the same centre as the shaped filter.
     const float* in = input_.data() + half_span_;
-    float* out = output_.data();
-    std::size_t i = 0;
-    for (; i + kOutputsAtOnce <= count; i += kOutputsAtOnce) {
-        float sums[kOutputsAtOnce];
-        const float middle = taps_[half];
-        for (std::size_t j = 0; j < kOutputsAtOnce; ++j) sums[j] = middle * in[i + half + j];
-        for (std::size_t k = 0; k < half; ++k) {
-            const float tap = taps_[k];
-            const float* early = in + i + k;
-            const float* late = in + i + taps - 1 - k;
-            for (std::size_t j = 0; j < kOutputsAtOnce; ++j) sums[j] += tap * (early[j] + late[j]);
-        }
-        std::copy(sums, sums + kOutputsAtOnce, out + i);
-    }
-    // The last few outputs, one at a time.
-    convolve_one_by_one(taps_, in, out, i, count);
+    const std::size_t done = symmetric_filter(taps_.data(), taps_.size(), in, output_.data(), count);
+    convolve_one_by_one(taps_, in, output_.data(), done, count);
 }
 
 void SignalFilter::judge_channel_at(double time, double period)
