@@ -26,7 +26,8 @@ void CassetteDecoder::feed(const float* samples, std::size_t count)
 
 void CassetteDecoder::process_chunk()
 {
-    second_.read_due(filter_.position(), lengths_, blocks_);  // before the rings move on
+    // Before the rings move on.
+    second_.read_due(filter_.position(), reader_.reading() ? reader_.marker_start() : -1, lengths_, blocks_);
     filter_.filter();
     detector_.detect(filter_.before(), filter_.output(), filter_.pending(), filter_.position(), reader_.reading(), *this);
     filter_.next_chunk();
@@ -40,6 +41,7 @@ bool CassetteDecoder::crossing(int direction, double time, float peak)
     const double other = last_crossing_[1 - direction];
     if (!reader_.reading()) {
         const SyncSearch::Heard heard = search_.cycle(direction, start, time, other, lengths_);
+        if (heard.leader_ended_in_silence) second_.leader_ended_in_silence(time);
         if (heard.marked) second_.leader_marked(heard.mark);
         if (heard.judge_period > 0) filter_.judge_channel_at(time, heard.judge_period);
         if (heard.sync) reader_.start(direction, heard.sync_start, heard.marker_start);

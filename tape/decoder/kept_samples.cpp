@@ -73,6 +73,17 @@ double KeptSamples::processed_position(double kept) const
     return (sample + (processing_step_ == 1 ? 0.0 : 0.5)) / static_cast<double>(processing_step_);
 }
 
+double KeptSamples::oldest_readable() const
+{
+    return static_cast<double>(count_) - static_cast<double>(mask_ + 1) +
+           static_cast<double>(2 * SignalFilter::kChunk) * per_processed_;
+}
+
+bool KeptSamples::kept_later(double first, std::size_t more) const
+{
+    return first - 1 >= oldest_readable() + static_cast<double>(more) * per_processed_;
+}
+
 double KeptSamples::fineness() const
 {
     return std::max(1.0, std::ceil(kKeptRate * seconds_per_step_ / per_processed_));
@@ -81,9 +92,7 @@ double KeptSamples::fineness() const
 std::vector<float> KeptSamples::stretch(double first, double up, int direction) const
 {
     const double last = std::min(static_cast<double>(count_) - kNewestUnread, first + span_ * per_processed_);
-    const double oldest = static_cast<double>(count_) - static_cast<double>(mask_ + 1) +
-                          static_cast<double>(2 * SignalFilter::kChunk) * per_processed_;
-    if (first - 1 < oldest || last <= first) return {};
+    if (first - 1 < oldest_readable() || last <= first) return {};
     std::vector<float> stretch(static_cast<std::size_t>((last - first) * up));
     const float sign = direction == kRising ? 1.0f : -1.0f;
     const double kept_seconds = seconds_per_step_ / per_processed_;

@@ -29,6 +29,9 @@ public:
     double kept_position(double processed) const;
     double processed_position(double kept) const;
 
+    // Whether the kept sample `first` can still be read back once `more`
+    // processed samples have come after the newest.
+    bool kept_later(double first, std::size_t more) const;
     // How many times finer than kept the samples are read back, so that
     // cycles are read at about 40 kHz at least.
     double fineness() const;
@@ -39,6 +42,8 @@ public:
     float at(std::int64_t index) const { return samples_[static_cast<std::size_t>(index) & mask_]; }
 
 private:
+    double oldest_readable() const;
+
     std::size_t processing_step_;
     double seconds_per_step_;
     double span_;

@@ -115,6 +115,12 @@ void SecondReading::leader_marked(const LeaderMark& leader)
     }
 }
 
+void SecondReading::leader_ended_in_silence(double time)
+{
+    const Mark& before = leader_marks_[0];
+    if (!marks_.empty() && marks_.back().from_leader && marks_.back().time == before.time) marks_.back().silence_end = time;
+}
+
 void SecondReading::block_ended(const HeardBlock& heard, double end, int direction, double marker_start,
                                 const CycleLengths& lengths)
 {
@@ -179,17 +185,36 @@ bool SecondReading::heard_after(double time, const std::vector<HeardBlock>& bloc
     return false;
 }
 
-void SecondReading::read_due(std::int64_t newest, const CycleLengths& lengths, std::vector<HeardBlock>& blocks)
+void SecondReading::read_due(std::int64_t newest, double reading_since, const CycleLengths& lengths,
+                             std::vector<HeardBlock>& blocks)
 {
     for (std::size_t i = 0; i < marks_.size();) {
-        if (marks_[i].time + span_ > static_cast<double>(newest)) {
+        const Mark& due = marks_[i];
+        // A leader's that ended in a silence waits, while its samples stay
+        // kept, for the block after the silence being heard to end: the
+        // same samples are read, later, or not at all when it was sound.
+        const bool waits = due.silence_end >= 0 && reading_since > due.silence_end &&
+                           kept_.kept_later(std::floor(kept_.kept_position(due.time - centre_)), SignalFilter::kChunk);
+        if (due.time + span_ > static_cast<double>(newest) || waits) {
             ++i;
             continue;
         }
-        const Mark mark = marks_[i];
+        const Mark mark = due;
         marks_.erase(marks_.begin() + static_cast<std::ptrdiff_t>(i));
-        if (!mark.after_block || !heard_after(mark.time, blocks)) read(mark, lengths, blocks);
+        if (needed(mark, blocks)) read(mark, lengths, blocks);
     }
+}
+
+bool SecondReading::needed(const Mark& mark, const std::vector<HeardBlock>& blocks) const
+{
+    if (mark.after_block) return !heard_after(mark.time, blocks);
+    if (mark.silence_end < 0) return true;
+    // A leader's that ended in a silence finds no block before the first
+    // after the silence: when that one is sound, it finds nothing better.
+    const double seconds = (mark.silence_end - centre_) * seconds_per_step_;
+    const auto next = std::upper_bound(blocks.begin(), blocks.end(), seconds,
+                                       [](double s, const HeardBlock& b) { return s < b.seconds; });
+    return next == blocks.end() || !next->sound();
 }
 
 void SecondReading::read_all(const CycleLengths& lengths, std::vector<HeardBlock>& blocks)
@@ -198,7 +223,7 @@ void SecondReading::read_all(const CycleLengths& lengths, std::vector<HeardBlock
     while (!marks_.empty()) {
         const Mark mark = marks_.front();
         marks_.pop_front();
-        if (!mark.after_block || !heard_after(mark.time, blocks)) read(mark, lengths, blocks);
+        if (needed(mark, blocks)) read(mark, lengths, blocks);
     }
 }
 

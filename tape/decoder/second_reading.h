@@ -40,13 +40,19 @@ public:
     void keep(const float* samples, std::size_t count) { kept_.keep(samples, count); }
     // A leader was marked.
     void leader_marked(const LeaderMark& mark);
+    // The latest leader ended in a long silence that ended at `time`: a
+    // block follows its leader at once, so its read would find no block
+    // but the first after the silence, which the next leader brings.
+    void leader_ended_in_silence(double time);
     // The block reader's block ended (its last crossing at `end`, its
     // cycles starting in `direction`, its marker byte at `marker_start`).
     void block_ended(const HeardBlock& heard, double end, int direction, double marker_start,
                      const CycleLengths& lengths);
     // Reads every mark whose block has surely ended by the processed sample
-    // `newest`, into `blocks` (in the order of their times).
-    void read_due(std::int64_t newest, const CycleLengths& lengths, std::vector<HeardBlock>& blocks);
+    // `newest`, into `blocks` (in the order of their times). `reading_since`
+    // is where the block being read began, or negative.
+    void read_due(std::int64_t newest, double reading_since, const CycleLengths& lengths,
+                  std::vector<HeardBlock>& blocks);
     // The recording ended: every mark is due.
     void read_all(const CycleLengths& lengths, std::vector<HeardBlock>& blocks);
 
@@ -63,11 +69,15 @@ private:
         // The end of a data block: the next block follows a moment later
         // with no leader, and is read from here if nothing was heard there.
         bool after_block = false;
+        // A leader's that ended in a silence, up to here: read only when the
+        // first block after the silence was not heard sound.
+        double silence_end = -1;
     };
 
     Mark block_mark(double time, int direction, const CycleLengths& lengths) const;
     void mark_end_of(const HeardBlock& block, double time, const Mark& read);
     bool heard_after(double time, const std::vector<HeardBlock>& blocks) const;
+    bool needed(const Mark& mark, const std::vector<HeardBlock>& blocks) const;
     void read(const Mark& mark, const CycleLengths& lengths, std::vector<HeardBlock>& blocks);
     void place(const HeardBlock& heard, std::vector<HeardBlock>& blocks) const;
 

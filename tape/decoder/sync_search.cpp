@@ -25,6 +25,9 @@ constexpr double kLeaderLongestCycle = 3.2;
 // The bits of a marker and sync byte that must be heard: the first two may
 // be lost to the filter's onset.
 constexpr int kSyncBitsNeeded = 14;
+// A silence this long (in long cycles) after a leader is no moment's
+// dropout: it is the gap before the next block's leader.
+constexpr double kSilenceAfterLeader = 320;
 // The channel is judged once a leader has gone on for this many cycles,
 // and again every so many cycles after.
 constexpr int kLeaderCyclesBeforeJudging = 48;
@@ -35,6 +38,7 @@ constexpr int kLeaderCyclesBetweenJudgings = 256;
 void SyncSearch::learn_from_leader(int direction, double end, double period, CycleLengths& lengths, Heard& heard)
 {
     Track& track = tracks_[direction];
+    if (track.leader_run > 0 && period > kSilenceAfterLeader * lengths.long_cycle()) heard.leader_ended_in_silence = true;
     std::copy(track.periods + 1, track.periods + kLeaderCycles, track.periods);
     track.periods[kLeaderCycles - 1] = period;
     if (track.periods_seen < kLeaderCycles) {

@@ -39,6 +39,9 @@ public:
     struct Heard {
         bool marked = false;  // `mark` is a leader's mark
         LeaderMark mark;
+        // The leader heard last ended in a long silence: no block of its
+        // own follows it (a block follows its leader at once).
+        bool leader_ended_in_silence = false;
         double judge_period = 0;  // > 0: judge the channel at the cycle's end, a leader period this long
         bool sync = false;        // a block starts: its sync byte at `sync_start`, its marker at `marker_start`
         double sync_start = 0;
