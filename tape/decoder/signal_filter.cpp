@@ -4,6 +4,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "cycle_lengths.h"
 #include "leader_equalizer.h"
 
@@ -135,6 +139,36 @@ void convolve_one_by_one(const std::vector<float>& taps, const float* in, float*
     }
 }
 
+#if defined(__SSE2__)
+// Steps of three samples (44.1 and 48 kHz), four at a time: twelve samples
+// parted into the first, second and third of each step, summed lane by
+// lane in the order one step is summed alone.
+float sum_steps_of_three(const float* in, std::size_t steps, float previous, float* out, std::size_t& done)
+{
+    __m128 sums_before = _mm_set1_ps(previous);
+    std::size_t s = 0;
+    for (; s + 4 <= steps; s += 4, in += 12) {
+        const __m128 a = _mm_loadu_ps(in), b = _mm_loadu_ps(in + 4), c = _mm_loadu_ps(in + 8);
+        const __m128 middle = _mm_shuffle_ps(b, c, _MM_SHUFFLE(1, 0, 3, 2));                      // 6 7 8 9
+        const __m128 firsts = _mm_shuffle_ps(a, middle, _MM_SHUFFLE(3, 0, 3, 0));                 // 0 3 6 9
+        const __m128 seconds = _mm_shuffle_ps(_mm_shuffle_ps(a, b, _MM_SHUFFLE(0, 0, 1, 1)),      // 1 1 4 4
+                                              _mm_shuffle_ps(b, c, _MM_SHUFFLE(2, 2, 3, 3)),      // 7 7 10 10
+                                              _MM_SHUFFLE(2, 0, 2, 0));                           // 1 4 7 10
+        const __m128 thirds = _mm_shuffle_ps(_mm_shuffle_ps(a, b, _MM_SHUFFLE(1, 1, 2, 2)),       // 2 2 5 5
+                                             _mm_shuffle_ps(c, c, _MM_SHUFFLE(3, 3, 0, 0)),       // 8 8 11 11
+                                             _MM_SHUFFLE(2, 0, 2, 0));                            // 2 5 8 11
+        const __m128 sums = _mm_add_ps(_mm_add_ps(_mm_add_ps(_mm_setzero_ps(), firsts), seconds), thirds);
+        // Each step's sum with the one before it: the last of the four before, then these.
+        const __m128 before = _mm_move_ss(_mm_castsi128_ps(_mm_slli_si128(_mm_castps_si128(sums), 4)),
+                                          _mm_shuffle_ps(sums_before, sums_before, _MM_SHUFFLE(3, 3, 3, 3)));
+        _mm_storeu_ps(out + s, _mm_add_ps(sums, before));
+        sums_before = sums;
+    }
+    done = s;
+    return s > 0 ? _mm_cvtss_f32(_mm_shuffle_ps(sums_before, sums_before, _MM_SHUFFLE(3, 3, 3, 3))) : previous;
+}
+#endif
+
 // `steps` steps of `step` samples summed (the step is known when compiling
 // for the common rates, 0 otherwise), each added to the step before's sum
 // into `out`; gives the last step's sum.
@@ -189,7 +223,14 @@ std::size_t SignalFilter::sum_down(const float* samples, std::size_t count)
             switch (step_) {
             case 1: std::copy(in, in + steps, out); break;
             case 2: previous_step_sum_ = sum_steps<2>(in, steps, step_, previous_step_sum_, out); break;
-            case 3: previous_step_sum_ = sum_steps<3>(in, steps, step_, previous_step_sum_, out); break;  // 44.1 and 48 kHz
+            case 3: {  // 44.1 and 48 kHz
+                std::size_t done = 0;
+#if defined(__SSE2__)
+                previous_step_sum_ = sum_steps_of_three(in, steps, previous_step_sum_, out, done);
+#endif
+                previous_step_sum_ = sum_steps<3>(in + 3 * done, steps - done, step_, previous_step_sum_, out + done);
+                break;
+            }
             default: previous_step_sum_ = sum_steps<0>(in, steps, step_, previous_step_sum_, out); break;
             }
             filled_ += steps;
