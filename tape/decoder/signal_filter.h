@@ -51,6 +51,9 @@ public:
     // The chunk is done with: the next one starts.
     void next_chunk();
 
+    // The band-pass's taps, symmetric about the middle one.
+    const std::vector<float>& taps() const { return taps_; }
+
     // The channel judged from the leader whose period (a short and a long
     // cycle) was `period` up to the output at `time`: its inverse joins the
     // band-pass when it takes the short cycles away, and leaves it when it
