@@ -35,7 +35,7 @@
 
 namespace morlevix {
 
-class CassetteDecoder : private CrossingDetector::Listener {
+class CassetteDecoder final : private CrossingDetector::Listener {
 public:
     explicit CassetteDecoder(double sample_rate);
 

@@ -1,0 +1,186 @@
+// The tapes given to the page (chosen, dropped, or linked with ?k7=): a
+// card for each, what it holds and what is wrong with it, as the program
+// lists it; recordings decoded, and takes of one tape offered for merging.
+/* global morlevixReady */
+import { core } from "./core.js";
+import { $, baseName, downloadLink, element } from "./helpers.js";
+import { choose, player } from "./player.js";
+import { t } from "./texts.js";
+
+const BLOCK = 2;  // a block, among the kinds of the layout's segments
+const shown = [];  // every card, to show again in another language
+// Shows a file opened by the tape core; true when it was a recording.
+function addOpened(name, bytes, opened) {
+  if (opened.recording) {
+    const item = { recording: true, name: name, decoded: { report: opened.report, image: opened.image } };
+    shown.push(item);
+    showRecording(item);
+  } else {
+    const item = { recording: false, tape: { name: name, bytes: bytes, listing: opened.listing } };
+    shown.push(item);
+    showTape(item.tape);
+    if (!player.tape) choose(item.tape);
+  }
+  return opened.recording;
+}
+export async function addFiles(files) {
+  await morlevixReady;
+  const takes = [];
+  for (const file of files) {
+    const bytes = new Uint8Array(await file.arrayBuffer());
+    if (addOpened(file.name, bytes, core.open(bytes))) takes.push({ name: file.name, bytes: bytes });
+  }
+  // Recordings given together may be takes of one tape: merging them is offered.
+  if (takes.length > 1) {
+    const item = { takes: takes, merged: null };
+    shown.push(item);
+    showTakes(item);
+  }
+}
+
+// index.html?k7=URL: the image (or recording) at that address, ready to
+// play. Without it the page asks nothing of the network.
+export async function openLink() {
+  const url = new URLSearchParams(location.search).get("k7");
+  if (!url) return;
+  const status = $("link-status");
+  const say = (words, problem) => { status.hidden = false; status.className = problem ? "problems" : "hint"; status.textContent = words; };
+  say(t("fetching") + url + "…", false);
+  let response;
+  try {
+    response = await fetch(url);
+  } catch (e) {
+    say(t("fetchFailed") + url + t("unreachable"), true);
+    return;
+  }
+  if (!response.ok) {
+    say(t("fetchFailed") + url + t("serverSays") + response.status + (response.statusText ? " " + response.statusText : "") + ".", true);
+    return;
+  }
+  const bytes = new Uint8Array(await response.arrayBuffer());
+  const opened = core.open(bytes);
+  if (!opened.recording && !core.layout(bytes).some((s) => s[0] === BLOCK)) {
+    say(t("fetchFailed") + url + t("notATape"), true);
+    return;
+  }
+  status.hidden = true;
+  let name = "cassette.k7";
+  try { name = decodeURIComponent(new URL(url, location.href).pathname.split("/").pop()) || name; } catch (e) { /* kept */ }
+  addOpened(name, bytes, opened);
+}
+
+// `onFile(index)` goes to a file; `onBasic(index)`, when given, lists a
+// BASIC file's program.
+function filesTable(listing, onFile, onBasic) {
+  const head = element("tr", {}, [t("name"), t("type"), t("blocks"), t("bytes"), t("end"), ""].map((h, i) =>
+    element("th", { textContent: h, className: i >= 2 && i < 4 ? "number" : "" })));
+  const rows = listing.files.map((f, index) => {
+    const name = onFile ? element("button", { className: "quiet", textContent: f.name || t("noName"),
+      title: t("goToFile"), onclick: () => onFile(index) }) : f.name;
+    const program = onBasic && f.type === 0 ? [element("button", { className: "quiet basic", textContent: "BASIC",
+      title: t("basicTitle"), onclick: () => onBasic(index) })] : [];
+    return element("tr", {}, [element("td", {}, [name]), element("td", { textContent: f.typeText }),
+      element("td", { className: "number", textContent: f.blocks }), element("td", { className: "number", textContent: f.bytes }),
+      element("td", { textContent: f.end ? t("yes") : t("no") }), element("td", {}, program)]);
+  });
+  return element("table", {}, [element("thead", {}, [head]), element("tbody", {}, rows)]);
+}
+
+function problemsList(problems) {
+  if (problems.length === 0) return element("p", { className: "ok", textContent: t("nothingWrong") });
+  return element("ul", { className: "problems" }, problems.map((p) => element("li", { textContent: p })));
+}
+
+function showTape(tape) {
+  const { name, bytes, listing } = tape;
+  const program = element("div", { className: "program" });
+  const showProgram = (index) => {
+    const basic = core.basic(bytes, index);
+    program.replaceChildren(element("h2", { textContent: listing.files[index].name.trim() + " (BASIC)" }),
+      element("pre", { textContent: basic.text }), problemsList(basic.problems));
+  };
+  const card = element("section", { className: "tape" }, [
+    element("h2", { textContent: name }),
+    listing.files.length ? filesTable(listing, (i) => { choose(tape); player.seekToFile(i); }, showProgram) :
+      element("p", { textContent: t("noFile") }),
+    program,
+    element("details", {}, [element("summary", { textContent: t("asList") }),
+      element("pre", { textContent: [name, listing.files.length ? listing.heading : "  aucun fichier"]
+        .concat(listing.files.map((f) => f.line)).join("\n") })]),
+    problemsList(listing.problems),
+    element("button", { textContent: t("listen"), onclick: () => choose(tape) }),
+  ]);
+  $("tapes-list").append(card);
+}
+
+function showRecording(item) {
+  const { name, decoded } = item;
+  const r = decoded.report;
+  const children = [element("h2", { textContent: name + t("recording") })];
+  if (r.error) children.push(problemsList([r.error]));
+  else if (r.blocks === 0) children.push(problemsList(["aucun bloc entendu dans l'enregistrement"]));
+  else {
+    children.push(filesTable(r.catalog, null), problemsList(r.problems));
+    const link = element("a", { className: "button", textContent: t("downloadK7") });
+    downloadLink(link, decoded.image, "application/octet-stream", baseName(name) + ".k7");
+    children.push(link);
+  }
+  $("tapes-list").append(element("section", { className: "recording" }, children));
+}
+
+// The offer to merge takes given together, then what the merge gave.
+function showTakes(item) {
+  const card = element("section", { className: "takes" });
+  const render = () => {
+    const names = item.takes.map((take) => take.name).join(" + ");
+    if (!item.merged) {
+      card.replaceChildren(element("h2", { textContent: t("takesTitle") }), element("p", { textContent: names }),
+        element("p", { className: "hint", textContent: t("takesHint") }),
+        element("button", { className: "merge", textContent: t("merge"), onclick: () => {
+          item.merged = core.merge(item.takes, baseName(item.takes[0].name) + ".k7");
+          item.takes = item.takes.map((take) => ({ name: take.name }));  // the recordings are no longer needed
+          render();
+        } }));
+      return;
+    }
+    const { report, image } = item.merged;
+    const children = [element("h2", { textContent: report.heading + t("merged") })];
+    if (report.blocks === 0) children.push(problemsList(report.problems.concat(["aucun bloc entendu dans l'enregistrement"])));
+    else {
+      children.push(element("pre", { className: "takes-of-files", textContent: report.files.join("\n") }),
+        filesTable(report.catalog, null), problemsList(report.problems));
+      const link = element("a", { className: "button", textContent: t("downloadK7") });
+      downloadLink(link, image, "application/octet-stream", baseName(item.takes[0].name) + ".k7");
+      children.push(link);
+    }
+    card.replaceChildren(...children);
+  };
+  render();
+  $("tapes-list").append(card);
+}
+
+// Every card again, in the language the page speaks now.
+export function showAgain() {
+  $("tapes-list").replaceChildren();
+  for (const item of shown) {
+    if (item.takes) showTakes(item);
+    else if (item.recording) showRecording(item);
+    else showTape(item.tape);
+  }
+}
+
+// Files chosen or dropped on the page.
+export function wireTapes() {
+  $("tapes").addEventListener("change", (e) => {
+    const files = Array.from(e.target.files);  // the list empties with the value
+    e.target.value = "";
+    addFiles(files);
+  });
+  document.addEventListener("dragover", (e) => { e.preventDefault(); $("drop").classList.add("dragging"); });
+  document.addEventListener("dragleave", () => $("drop").classList.remove("dragging"));
+  document.addEventListener("drop", (e) => {
+    e.preventDefault();
+    $("drop").classList.remove("dragging");
+    addFiles(Array.from(e.dataTransfer.files));
+  });
+}
