@@ -77,6 +77,7 @@ int main(int argc, char** argv)
 {
     if (argc == 3 && std::strcmp(argv[1], kConvertInChild) == 0) {
         convert_quietly(argv[2]);
+        std::printf("%ld\n", morlevix::bench::own_peak_memory());
         return 0;
     }
     const fs::path dir = argc > 1 ? fs::path(argv[1]) : fs::current_path();

@@ -3,9 +3,9 @@
 //    (44.1 kHz, 16-bit, mono, with hiss 30 dB down), as times faster than
 //    real time, and how fast the same file is simply read, in the same run;
 //  - the whole program decoding that recording (`morlevix decode -o -`),
-//    as a process, median of 7 runs; with `--vs OTHER_MORLEVIX`, another
-//    build of the program (an older one, say) in turn with this one, run
-//    for run, and the ratio of the two;
+//    and the same files with no gaps, as a process, median of 7 runs; with
+//    `--vs OTHER_MORLEVIX`, another build of the program (an older one,
+//    say) in turn with this one, run for run, and the ratio of the two;
 //  - the peak memory of decoding a 1-minute recording and the 39-minute
 //    one, each in a fresh child process;
 //  - how many blocks come back through white hiss at 5, 4 and 3 dB of
@@ -64,16 +64,17 @@ void put_u32(std::ofstream& out, std::uint32_t v)
     out.write(bytes, 4);
 }
 
-// A tape of `kFiles` files of varied lengths, every fifth with a gap and
-// leader before each block, as a collection of programs and data is.
-Bytes many_files_tape()
+// A tape of `kFiles` files of varied lengths, as a collection of programs
+// and data is: with `gaps`, every fifth has a gap and leader before each
+// block.
+Bytes many_files_tape(bool gaps)
 {
     std::mt19937 generator(55);
     Bytes tape;
     for (std::size_t f = 0; f < kFiles; ++f) {
         Bytes content(3000 + generator() % 7500);
         for (auto& b : content) b = static_cast<std::uint8_t>(generator());
-        const Bytes file = morlevix::testing::tape_file("FILE" + std::to_string(f), content, f % 5 == 4 ? 0xFF : 0x00);
+        const Bytes file = morlevix::testing::tape_file("FILE" + std::to_string(f), content, gaps && f % 5 == 4 ? 0xFF : 0x00);
         tape.insert(tape.end(), file.begin(), file.end());
     }
     return tape;
@@ -155,7 +156,7 @@ double median(std::vector<double> values)
 
 // This build's program and, when given, another, in turn: their medians
 // and the median of the ratios run for run (other / this).
-void compare_programs(const std::string& other, const fs::path& recording, double seconds)
+void compare_programs(const std::string& other, const fs::path& recording, double seconds, const char* what)
 {
     std::vector<double> ours, theirs, ratios;
     for (int run = 0; run < kProcessRuns; ++run) {
@@ -168,7 +169,7 @@ void compare_programs(const std::string& other, const fs::path& recording, doubl
         std::printf("this build's program did not run: %s\n", MORLEVIX_PROGRAM);
         return;
     }
-    std::printf("whole program, median of %d runs:\n", kProcessRuns);
+    std::printf("whole program, median of %d runs, %s:\n", kProcessRuns, what);
     std::printf("  this build:    %8.3f s, %8.0f times faster than real time\n", median(ours), seconds / median(ours));
     if (other.empty()) return;
     if (*std::min_element(theirs.begin(), theirs.end()) < 0) {
@@ -209,9 +210,13 @@ std::pair<std::size_t, std::size_t> blocks_through_hiss(double snr)
 
 int main(int argc, char** argv)
 {
-    if (argc == 3 && std::strcmp(argv[1], kDecodeInChild) == 0) return decode(argv[2]).blocks.empty() ? 1 : 0;
+    if (argc == 3 && std::strcmp(argv[1], kDecodeInChild) == 0) {
+        if (decode(argv[2]).blocks.empty()) return 1;
+        std::printf("%ld\n", morlevix::bench::own_peak_memory());
+        return 0;
+    }
     if (argc == 3 && std::strcmp(argv[1], kWriteOnly) == 0) {
-        make_recording(many_files_tape(), argv[2]);
+        make_recording(many_files_tape(true), argv[2]);
         return 0;
     }
     fs::path dir = fs::current_path();
@@ -221,9 +226,11 @@ int main(int argc, char** argv)
         else dir = argv[i];
     }
     const fs::path long_recording = dir / "BENCH_LONG.wav";
+    const fs::path gapless_recording = dir / "BENCH_GAPLESS.wav";
     const fs::path short_recording = dir / "BENCH_SHORT.wav";
-    const Bytes long_tape = many_files_tape();
+    const Bytes long_tape = many_files_tape(true);
     const double minutes = static_cast<double>(make_recording(long_tape, long_recording)) / 44100 / 60;
+    const double gapless_minutes = static_cast<double>(make_recording(many_files_tape(false), gapless_recording)) / 44100 / 60;
     make_recording(synthetic_tape(kShortTapeBytes), short_recording);
 
     double best_decode = 1e9, best_read = 1e9;
@@ -244,13 +251,15 @@ int main(int argc, char** argv)
     std::printf("decoding:    %8.3f s, %8.0f times faster than real time\n", best_decode, seconds / best_decode);
     std::printf("plain read:  %8.3f s, %8.0f times faster than real time\n", best_read, seconds / best_read);
     std::printf("ratio:       %8.1f (decoding time / plain read time)\n", best_decode / best_read);
-    compare_programs(other, long_recording, seconds);
+    compare_programs(other, long_recording, seconds, "every fifth file with gaps");
+    compare_programs(other, gapless_recording, gapless_minutes * 60, "the same files without gaps");
 
     const long short_peak = peak_memory_of_child(argv[0], kDecodeInChild, short_recording);
     const long long_peak = peak_memory_of_child(argv[0], kDecodeInChild, long_recording);
     std::printf("peak memory: %ld KiB for a 1-minute recording, %ld KiB for a %.0f-minute one (difference %ld KiB)\n",
                 short_peak, long_peak, minutes, long_peak - short_peak);
     fs::remove(long_recording);
+    fs::remove(gapless_recording);
     fs::remove(short_recording);
 
     for (double snr : {5.0, 4.0, 3.0}) {
