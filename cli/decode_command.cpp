@@ -46,12 +46,17 @@ bool decode_recording_file(const std::string& recording, const std::string& imag
         report_error(console, recording + kFieldSeparator + kNoBlockText);
         return false;
     }
+    // Each file's name, and whether it is whole; then what is wrong, and where.
+    std::size_t files = 0;
     for (const auto& heard : decoded.blocks) {
-        if (heard.complete && heard.block.is_header()) messages << shown_file_name(heard.block) << '\n';
-        if (heard.sound()) continue;
-        report_error(console, recording + kFieldSeparator + heard_block_problem(heard));
+        if (!opens_file(heard)) continue;
+        const bool whole = decoded.account.whole_files[files++];
+        if (heard.complete)
+            messages << shown_file_name(heard.block) << (whole ? "" : std::string(kFieldSeparator) + kIncompleteFileText)
+                     << '\n';
     }
     messages.flush();
+    for (const auto& problem : decoded.account.problems) report_error(console, recording + kFieldSeparator + problem.text);
     if (!decoded.error.empty()) report_error(console, recording + kFieldSeparator + decoded.error);
     if (!write_output(image_name, tape_image_of(decoded.blocks), console)) {
         report_error(console, (to_standard_output ? kWriteErrorText : kCannotCreateText) + image_name);

@@ -1,6 +1,8 @@
 // list: what each tape holds, an image or a recording decoded in memory:
 // its files, with --blocks every block, and what is wrong on standard error.
+#include <algorithm>
 #include <iostream>
+#include <utility>
 
 #include "cli/commands.h"
 #include "cli/file_access.h"
@@ -34,19 +36,45 @@ bool list_image(const std::string& image, bool blocks, const ConsoleStreams& con
         out << kNoFile << '\n';
     } else {
         out << catalog_files_heading(times) << '\n';
-        for (const auto& file : catalog.files) out << catalog_file_line(catalog, file, times) << '\n';
+        const auto& whole = contents.account.whole_files;
+        for (std::size_t f = 0; f < catalog.files.size(); ++f) {
+            out << catalog_file_line(catalog, catalog.files[f], times);
+            // A recording's file that is not whole says so on its line.
+            if (times && f < whole.size() && !whole[f]) out << "  " << kIncompleteFileText;
+            out << '\n';
+        }
     }
     if (blocks) {
         out << catalog_blocks_heading(times) << '\n';
-        for (const auto& block : catalog.blocks) out << catalog_block_line(block, times) << '\n';
+        // A recording's stretches where blocks were lost, or where tape
+        // signal was heard but no block read, among the blocks by time.
+        std::vector<std::pair<double, std::string>> stretches;
+        for (const auto& lost : contents.account.lost) stretches.emplace_back(lost.start, lost_stretch_line(lost));
+        for (const auto& unread : contents.account.unread) {
+            const bool inside_lost = std::any_of(contents.account.lost.begin(), contents.account.lost.end(),
+                                                 [&](const LostStretch& l) { return unread.start >= l.start && unread.end <= l.end; });
+            if (!inside_lost) stretches.emplace_back(unread.start, unread_stretch_line(unread));
+        }
+        std::stable_sort(stretches.begin(), stretches.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::size_t next = 0;
+        for (const auto& block : catalog.blocks) {
+            for (; next < stretches.size() && block.seconds && stretches[next].first < *block.seconds; ++next)
+                out << stretches[next].second << '\n';
+            out << catalog_block_line(block, times) << '\n';
+        }
+        for (; next < stretches.size(); ++next) out << stretches[next].second << '\n';
     }
     for (const auto& problem : catalog_problems(catalog)) report_error(console, image + kFieldSeparator + problem);
+    // A recording's files accounted for: what the blocks alone do not say.
+    for (const auto& problem : contents.account.problems)
+        if (problem.kind != AccountProblem::bad_block && problem.kind != AccountProblem::before_any_header)
+            report_error(console, image + kFieldSeparator + problem.text);
     out.flush();
     if (times && catalog.blocks.empty() && !catalog.cut) {
         report_error(console, image + kFieldSeparator + kNoBlockText);  // as decode says it
         return false;
     }
-    return catalog.sound();
+    return catalog.sound() && contents.account.whole();
 }
 
 }  // namespace

@@ -26,18 +26,9 @@ std::size_t kept_length(const HeardBlock& heard)
 
 }  // namespace
 
-std::string heard_block_problem(const HeardBlock& heard)
-{
-    std::string text = "bloc";
-    if (heard.block.length > kBlockTypeOffset) text += " " + hex_byte(heard.block.type());
-    return text + " a " + recording_time_text(heard.seconds) + " : " +
-           (heard.complete ? kWrongChecksumText : kBrokenOffText) + " (" + block_figures_text(heard.figures) + ")";
-}
-
 bool DecodedRecording::sound() const
 {
-    return error.empty() && !blocks.empty() &&
-           std::all_of(blocks.begin(), blocks.end(), [](const HeardBlock& b) { return b.sound(); });
+    return error.empty() && !blocks.empty() && account.whole();
 }
 
 DecodedRecording decode_recording(std::istream& wav)
@@ -78,6 +69,8 @@ DecodedRecording decode_recording(std::istream& wav)
     }
     result.channel = static_cast<unsigned>(best);
     result.blocks = decoders[best]->blocks();
+    result.stretches = decoders[best]->stretches();
+    result.account = account_for_recording(result.blocks, result.stretches, result.seconds);
     return result;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "decoder/cassette_decoder.h"
+#include "tape_account.h"
 #include "tape_catalog.h"
 #include "tape_files.h"
 #include "wav_output.h"
@@ -21,9 +22,13 @@ namespace morlevix {
 struct DecodedRecording {
     std::string error;  // what is wrong with the WAV file; empty when it could be read
     std::vector<HeardBlock> blocks;
+    std::vector<HeardStretch> stretches;  // where the tape's signal was heard
     unsigned channel = 0;  // the channel the blocks come from
     double seconds = 0;    // the recording's length
+    TapeAccount account;   // every file whole, or what is missing or wrong
 
+    // The image is the tape: the WAV read to its end, blocks heard, and
+    // every file whole.
     bool sound() const;
 };
 
@@ -37,11 +42,6 @@ std::vector<std::uint8_t> tape_image_of(const std::vector<HeardBlock>& blocks);
 
 // What the blocks heard make of a tape, positions counted in that image.
 TapeCatalog catalog_of(const std::vector<HeardBlock>& blocks);
-
-// What is wrong with a heard block that is not sound, for the console:
-// "bloc 01 a 2:41.3 : somme de controle fausse", or "... : signal
-// interrompu dans le bloc".
-std::string heard_block_problem(const HeardBlock& heard);
 
 // A recording where no block was heard at all.
 inline constexpr char kNoBlockText[] = "aucun bloc entendu dans l'enregistrement";

@@ -1,8 +1,11 @@
-// Several takes of one tape merged into one: for every block, a copy that
-// some take heard sound. Takes are matched by their blocks, not by time, so
-// they may run at different speeds and start anywhere: a file by its header
-// block, then each block by its place in the file (a block that a take
-// missed altogether is counted from the time that passed).
+// Several takes of one tape merged into one: for every block of the tape, a
+// copy that some take heard sound. The takes are lined up by the blocks
+// themselves, never by time alone: a block heard sound has the same bytes
+// in every take that heard it sound, and each take says, block by block,
+// what it missed (the blocks it lost, counted from the time that passed, a
+// header it never heard, an end block that never came). So the takes may
+// run at different speeds, start anywhere, and each miss its own blocks;
+// the merged tape holds each block once, in order.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +14,7 @@
 #include <vector>
 
 #include "decoder/cassette_decoder.h"
+#include "recording_converter.h"
 
 namespace morlevix {
 
@@ -28,12 +32,24 @@ struct MergedBlock {
 struct MergedTape {
     std::vector<MergedBlock> blocks;  // in the tape's order
     std::vector<std::string> file_names;  // shown as list shows them, one per file
+    std::vector<bool> file_ended;         // each file ends with its end block
 
+    // Every file whole: its header, every block sound, its end block; and
+    // no block before the first header.
     bool sound() const;
     // The blocks heard, in order, for an image (the missing ones left out).
     std::vector<HeardBlock> heard_blocks() const;
 };
 
+// A take as the merge uses it: its blocks, and what it lost where.
+struct HeardTake {
+    std::vector<HeardBlock> blocks;
+    TapeAccount account;
+};
+
+MergedTape merge_takes(const std::vector<HeardTake>& takes);
+// The same for takes given as their blocks alone (what each lost is
+// counted from their times).
 MergedTape merge_takes(const std::vector<std::vector<HeardBlock>>& takes);
 
 // The takes of one tape, decoded one after another as they are given, then
@@ -46,15 +62,18 @@ public:
     std::string add(std::istream& recording);
     // A take that could not be read at all: nothing heard.
     void add_unread() { takes_.emplace_back(); }
+    // A take decoded already.
+    void add_decoded(const DecodedRecording& take) { takes_.push_back({take.blocks, take.account}); }
     MergedTape merge() const { return merge_takes(takes_); }
 
 private:
-    std::vector<std::vector<HeardBlock>> takes_;
+    std::vector<HeardTake> takes_;
 };
 
 // What the console says of a merge into `image_name`, the takes named as
 // given: per file, which take gave which block ("JEU      : blocs 0-4 de
-// A.wav, 5 de B.wav (faux)"), then every block that no take gave sound.
+// A.wav, 5 de B.wav (faux)"), then every block that no take gave sound,
+// and every file that ends with no end block.
 struct MergeReport {
     std::vector<std::string> files;
     std::vector<std::string> problems;

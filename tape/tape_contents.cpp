@@ -42,6 +42,7 @@ TapeContents read_tape_contents(std::istream& file)
     contents.error = std::move(decoded.error);
     contents.blocks = std::move(decoded.blocks);
     contents.catalog = catalog_of(contents.blocks);
+    contents.account = std::move(decoded.account);
     return contents;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "decoder/cassette_decoder.h"
+#include "tape_account.h"
 #include "tape_catalog.h"
 
 namespace morlevix {
@@ -18,6 +19,7 @@ struct TapeContents {
     std::string error;               // what is wrong with a recording's WAV file, if anything
     std::vector<HeardBlock> blocks;  // the image's blocks, a cut one last; or the blocks heard
     TapeCatalog catalog;             // what they make of a tape
+    TapeAccount account;             // of a recording: every file whole, or what is missing
 };
 
 TapeContents read_tape_contents(std::istream& file);

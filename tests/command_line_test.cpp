@@ -274,7 +274,7 @@ TEST_F(CommandLine, DecodeSaysWhereARecordingIsWrong)
     add("TROU.wav", testing::wav_file({testing::with_dropout(testing::recording_of(tape), 4.2, 4.3)}));
     auto r = run("decode TROU.wav");
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "TROU.wav -> TROU.k7\nTROU    \n");
+    EXPECT_EQ(r.out, "TROU.wav -> TROU.k7\nTROU     : incomplet\n");  // the file is not whole
     EXPECT_EQ(r.err, "morlevix: TROU.wav : bloc 01 a 0:03.6 : signal interrompu dans le bloc "
                      "(vitesse 100.0 %, niveau -0.3 dBFS, marge 73 %)\n");
     // Every block with its time and how it was heard.

@@ -13,6 +13,7 @@
 #include "basic/basic_program.h"
 #include "tape/decoder/cassette_decoder.h"
 #include "tape/recording_converter.h"
+#include "tape/tape_account.h"
 #include "tape/tape_catalog.h"
 #include "tape/tape_contents.h"
 #include "tape/tape_files.h"
@@ -85,18 +86,26 @@ std::string image_bytes(const std::vector<HeardBlock>& blocks)
     return std::string(image.begin(), image.end());
 }
 
-// The report of a recording: the files found, every bad block with its
-// time, and the image of what was heard.
-std::string recording_json(const std::vector<HeardBlock>& blocks, const std::string& error)
+// The report of a recording: the files found (each whole or not), what is
+// wrong and where, and what the blocks make of a tape.
+std::string recording_json(const std::vector<HeardBlock>& blocks, const morlevix::TapeAccount& account,
+                           const std::string& error)
 {
-    std::vector<std::string> names, bad;
+    std::vector<std::string> names, problems;
+    std::vector<bool> whole;
+    std::size_t file = 0;
     for (const auto& heard : blocks) {
-        if (heard.complete && heard.block.is_header()) names.push_back(morlevix::shown_file_name(heard.block));
-        if (!heard.sound()) bad.push_back(morlevix::heard_block_problem(heard));
+        if (!morlevix::opens_file(heard)) continue;
+        const bool is_whole = account.whole_files[file++];
+        whole.push_back(is_whole);
+        if (heard.complete)
+            names.push_back(morlevix::shown_file_name(heard.block) + (is_whole ? "" : std::string(" : ") + morlevix::kIncompleteFileText));
     }
+    for (const auto& problem : account.problems) problems.push_back(problem.text);
     return "{\"error\":" + quoted(error) + ",\"blocks\":" + std::to_string(blocks.size()) + ",\"files\":" +
-           json_list(names, quoted) + ",\"problems\":" + json_list(bad, quoted) +
-           ",\"catalog\":" + catalog_json(morlevix::catalog_of(blocks), true) + "}";
+           json_list(names, quoted) + ",\"whole\":" + json_list(whole, [](bool w) { return std::string(w ? "true" : "false"); }) +
+           ",\"problems\":" + json_list(problems, quoted) + ",\"catalog\":" + catalog_json(morlevix::catalog_of(blocks), true) +
+           "}";
 }
 
 }  // namespace
@@ -161,7 +170,7 @@ EMSCRIPTEN_KEEPALIVE WebResult* morlevix_open(const std::uint8_t* bytes, std::si
     const auto contents = morlevix::read_tape_contents(file);
     if (!contents.recording)
         return result("{\"recording\":false,\"listing\":" + catalog_json(contents.catalog, false) + "}" + '\0');
-    return result("{\"recording\":true,\"report\":" + recording_json(contents.blocks, contents.error) + "}" + '\0' +
+    return result("{\"recording\":true,\"report\":" + recording_json(contents.blocks, contents.account, contents.error) + "}" + '\0' +
                   image_bytes(contents.blocks));
 }
 
@@ -205,7 +214,7 @@ EMSCRIPTEN_KEEPALIVE WebResult* morlevix_decode(const std::uint8_t* wav, std::si
 {
     auto recording = stream_of(wav, size);
     const auto decoded = morlevix::decode_recording(recording);
-    return result(recording_json(decoded.blocks, decoded.error) + '\0' + image_bytes(decoded.blocks));
+    return result(recording_json(decoded.blocks, decoded.account, decoded.error) + '\0' + image_bytes(decoded.blocks));
 }
 
 // Several takes of one tape merged as `morlevix decode --merge` does: the
@@ -253,18 +262,34 @@ EMSCRIPTEN_KEEPALIVE WebResult* morlevix_basic(const std::uint8_t* image, std::s
 }
 
 // Decoding as the recording comes in, from the microphone or line input.
-EMSCRIPTEN_KEEPALIVE CassetteDecoder* morlevix_listener_new(double sample_rate) { return new CassetteDecoder(sample_rate); }
-EMSCRIPTEN_KEEPALIVE void morlevix_listener_feed(CassetteDecoder* d, const float* samples, std::size_t count)
+struct Listener {
+    CassetteDecoder decoder;
+    double rate;
+    double samples = 0;  // heard so far
+};
+EMSCRIPTEN_KEEPALIVE Listener* morlevix_listener_new(double sample_rate) { return new Listener{CassetteDecoder(sample_rate), sample_rate}; }
+EMSCRIPTEN_KEEPALIVE void morlevix_listener_feed(Listener* l, const float* samples, std::size_t count)
 {
-    d->feed(samples, count);
+    l->decoder.feed(samples, count);
+    l->samples += static_cast<double>(count);
 }
 // The report so far (as for morlevix_decode); after `finish`, the end of
 // the recording has been heard.
-EMSCRIPTEN_KEEPALIVE WebResult* morlevix_listener_report(CassetteDecoder* d, int finish)
+EMSCRIPTEN_KEEPALIVE WebResult* morlevix_listener_report(Listener* l, int finish)
 {
-    if (finish != 0) d->finish();
-    return result(recording_json(d->blocks(), "") + '\0' + image_bytes(d->blocks()));
+    if (finish != 0) l->decoder.finish();
+    const auto& blocks = l->decoder.blocks();
+    auto account = morlevix::account_for_recording(blocks, l->decoder.stretches(), l->samples / l->rate);
+    if (finish == 0) {
+        // While it listens, the file being heard has not ended yet.
+        account.problems.erase(std::remove_if(account.problems.begin(), account.problems.end(),
+                                              [](const morlevix::AccountProblem& p) {
+                                                  return p.kind == morlevix::AccountProblem::no_end_block;
+                                              }),
+                               account.problems.end());
+    }
+    return result(recording_json(blocks, account, "") + '\0' + image_bytes(blocks));
 }
-EMSCRIPTEN_KEEPALIVE void morlevix_listener_release(CassetteDecoder* d) { delete d; }
+EMSCRIPTEN_KEEPALIVE void morlevix_listener_release(Listener* l) { delete l; }
 
 }  // extern "C"

@@ -8,7 +8,8 @@ CassetteDecoder::CassetteDecoder(double sample_rate)
       lengths_(sample_rate / static_cast<double>(filter_.step())),
       search_(lengths_.nominal_short()),
       reader_(filter_.seconds_per_step(), static_cast<double>(filter_.centre()), filter_.step()),
-      second_(sample_rate, filter_.step(), filter_.seconds_per_step(), filter_.centre(), filter_.history())
+      second_(sample_rate, filter_.step(), filter_.seconds_per_step(), filter_.centre(), filter_.history()),
+      map_(filter_.seconds_per_step(), static_cast<double>(filter_.centre()))
 {
 }
 
@@ -39,6 +40,8 @@ bool CassetteDecoder::crossing(int direction, double time, float peak)
     const double start = last_crossing_[direction];
     last_crossing_[direction] = time;
     const double other = last_crossing_[1 - direction];
+    if (direction == kRising)
+        map_.cycle(start, time, lengths_.near_a_bit(time - start), !reader_.reading() && search_.in_leader());
     if (!reader_.reading()) {
         const SyncSearch::Heard heard = search_.cycle(direction, start, time, other, lengths_);
         if (heard.leader_ended_in_silence) second_.leader_ended_in_silence(time);
@@ -65,6 +68,7 @@ void CassetteDecoder::finish()
         block_ended();
     }
     second_.read_all(lengths_, blocks_);
+    map_.finish();
 }
 
 }  // namespace morlevix

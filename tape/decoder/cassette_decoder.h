@@ -18,7 +18,9 @@
 //   length byte says, with how well it was heard;
 // - second_reading: a block not heard sound, or not heard at all where one
 //   must be, read again from the recording's own samples (kept_samples) as
-//   the most likely sequence of whole cycles (cycle_sequence).
+//   the most likely sequence of whole cycles (cycle_sequence);
+// - signal_map: where a tape's signal was heard at all, leaders and the
+//   rest, for telling what no block covers.
 #pragma once
 
 #include <cstddef>
@@ -31,6 +33,7 @@
 #include "heard_block.h"
 #include "second_reading.h"
 #include "signal_filter.h"
+#include "signal_map.h"
 #include "sync_search.h"
 
 namespace morlevix {
@@ -46,6 +49,8 @@ public:
 
     // The blocks heard so far, in the order of their times.
     const std::vector<HeardBlock>& blocks() const { return blocks_; }
+    // Where the tape's signal was heard so far, in the order of their times.
+    const std::vector<HeardStretch>& stretches() const { return map_.stretches(); }
 
 private:
     bool crossing(int direction, double time, float peak) override;
@@ -59,6 +64,7 @@ private:
     SyncSearch search_;
     BlockReader reader_;
     SecondReading second_;
+    SignalMap map_;
     double last_crossing_[kDirections] = {};
     std::vector<HeardBlock> blocks_;
 };

@@ -37,6 +37,13 @@ public:
         if (period < kShortestCycle * short_cycle_ || period > kLongestCycle * long_cycle_) return -1;
         return period < (short_cycle_ + long_cycle_) / 2 ? 1 : 0;
     }
+    // Within a few tenths of the learned length of a short or a long cycle,
+    // as the tape's cycles are, and the crossings of noise mostly are not.
+    bool near_a_bit(double period) const
+    {
+        return std::fabs(period - short_cycle_) < kNearABit * short_cycle_ ||
+               std::fabs(period - long_cycle_) < kNearABit * long_cycle_;
+    }
     // Shorter than this, a cycle is a glitch.
     double shortest() const { return kShortestCycle * short_cycle_; }
     // The cycle of `bit` just read moves its kind's length a little (these
@@ -64,6 +71,7 @@ private:
     // than this many long cycles is a silence or a dropout.
     static constexpr double kShortestCycle = 0.55;
     static constexpr double kLongestCycle = 1.6;
+    static constexpr double kNearABit = 0.3;
     // How fast the learned lengths follow each cycle of a block.
     static constexpr double kLearningRate = 1.0 / 16;
 

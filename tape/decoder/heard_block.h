@@ -25,4 +25,16 @@ struct HeardBlock {
     bool sound() const { return complete && checksum_is_right(block); }
 };
 
+// A stretch of a recording where the tape's signal was heard: cycles of
+// the two lengths, one after another; a leader's, or anything else.
+struct HeardStretch {
+    double start = 0;  // seconds in the recording
+    double end = 0;
+    bool leader = false;
+};
+
+// A leader broken for less than this (in seconds) by noise or a dropout is
+// still one leader.
+inline constexpr double kLeaderBreakSeconds = 0.25;
+
 }  // namespace morlevix

@@ -55,6 +55,8 @@ public:
     // `end`, while no block is being read; `other` is the latest crossing
     // the other way. The lengths learn from a leader.
     Heard cycle(int direction, double start, double end, double other, CycleLengths& lengths);
+    // The latest cycles of either direction make a leader.
+    bool in_leader() const { return tracks_[kRising].leader_run > 0 || tracks_[kFalling].leader_run > 0; }
 
 private:
     static constexpr int kBitsInSync = 16;   // a marker byte and the sync byte

@@ -374,6 +374,31 @@ Recording with_dropout(Recording r, double from, double to)
     return r;
 }
 
+Recording with_noise_burst(Recording r, double from, double to, double decibels, std::uint32_t seed)
+{
+    const double sigma = rms_where_present(r) * std::pow(10.0, decibels / 20);
+    std::mt19937 generator(seed);
+    std::normal_distribution<double> noise(0.0, sigma);
+    const auto start = std::min(r.samples.size(), static_cast<std::size_t>(from * r.rate));
+    const auto end = std::min(r.samples.size(), static_cast<std::size_t>(to * r.rate));
+    for (std::size_t i = start; i < end; ++i) r.samples[i] += noise(generator);
+    return r;
+}
+
+Recording spliced(Recording r, double from, double to)
+{
+    const auto start = std::min(r.samples.size(), static_cast<std::size_t>(from * r.rate));
+    const auto end = std::min(r.samples.size(), static_cast<std::size_t>(to * r.rate));
+    r.samples.erase(r.samples.begin() + static_cast<std::ptrdiff_t>(start), r.samples.begin() + static_cast<std::ptrdiff_t>(end));
+    return r;
+}
+
+Recording stopped_at(Recording r, double at)
+{
+    r.samples.resize(std::min(r.samples.size(), static_cast<std::size_t>(at * r.rate)));
+    return r;
+}
+
 namespace {
 
 int to16(double s) { return static_cast<int>(std::clamp(std::lround(s * 32768), -32768L, 32767L)); }

@@ -47,6 +47,13 @@ Recording played(const Recording& r, double rate, double speed = 1.0, double wow
 Recording resampled(const Recording& r, double rate);
 // Silence in place of the signal from `from` to `to` seconds.
 Recording with_dropout(Recording r, double from, double to);
+// Damage as decks and recorders do it, from `from` to `to` seconds:
+// - loud noise over the signal, `decibels` above its level;
+Recording with_noise_burst(Recording r, double from, double to, double decibels, std::uint32_t seed);
+// - that stretch of tape cut out (the recording goes on from `to` at `from`);
+Recording spliced(Recording r, double from, double to);
+// - the recording stopped at `at`.
+Recording stopped_at(Recording r, double at);
 
 // What recordings made as people make them add to that:
 // - a tape running from `start_speed` to `end_speed`, evenly, along its length;

@@ -1,0 +1,59 @@
+#include "signal_map.h"
+
+#include <algorithm>
+
+namespace morlevix {
+namespace {
+
+// Fewer cycles in a row than this are no tape's signal worth telling: the
+// shortest block with its two marker bytes (hiss and echoes make short
+// runs of cycles of about the right lengths, and now and then a few that
+// alternate like a leader's).
+constexpr std::size_t kFewestCycles = 48;
+constexpr std::size_t kFewestLeaderCycles = 64;
+// A run of other cycles this long between two pieces of leader is
+// something else (a block, at the least), not a moment's noise.
+constexpr std::size_t kSomethingElse = kFewestCycles;
+
+}  // namespace
+
+void SignalMap::cycle(double start, double end, bool of_a_bit, bool in_leader)
+{
+    // A stretch is all leader or all else: where a leader gives way to its
+    // block, one ends and the next starts.
+    if (!of_a_bit || (open_ && in_leader != leader_)) close();
+    if (!of_a_bit) return;
+    if (!open_) {
+        open_ = true;
+        leader_ = in_leader;
+        start_ = start;
+        cycles_ = 0;
+    }
+    end_ = end;
+    ++cycles_;
+}
+
+void SignalMap::close()
+{
+    if (!open_) return;
+    open_ = false;
+    HeardStretch stretch;
+    stretch.start = std::max(0.0, start_ - delay_) * seconds_per_step_;
+    stretch.end = std::max(0.0, end_ - delay_) * seconds_per_step_;
+    stretch.leader = leader_;
+    // A leader broken by a moment's noise or a dip goes on as one stretch,
+    // however little of it follows the break; after anything else, one
+    // that starts is another.
+    const bool goes_on = !stretches_.empty() && stretches_.back().leader && leader_ && leader_last_ &&
+                         stretch.start - stretches_.back().end < kLeaderBreakSeconds;
+    if (!leader_ && cycles_ >= kSomethingElse) leader_last_ = false;
+    if (goes_on) {
+        stretches_.back().end = stretch.end;
+        return;
+    }
+    if (cycles_ < (leader_ ? kFewestLeaderCycles : kFewestCycles)) return;
+    if (leader_) leader_last_ = true;
+    stretches_.push_back(stretch);
+}
+
+}  // namespace morlevix

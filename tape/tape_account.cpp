@@ -1,0 +1,324 @@
+#include "tape_account.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "cassette_encoder.h"
+#include "tape_catalog.h"
+
+namespace morlevix {
+namespace {
+
+// The ASCII flag of a program saved tokenized (its header then gives its length).
+constexpr std::uint8_t kTokenizedProgram = 0x00;
+// Where a stretch's line starts, under a block line's time.
+constexpr char kStretchIndent[] = "                                      ";
+// A speed figure below this is no tape's: it stands for "not measured".
+constexpr double kSlowestPlausibleSpeed = 0.1;
+// What an average byte lasts (a marker byte's four short and four long
+// cycles), in samples at the nominal speed.
+const double kAverageByte = static_cast<double>(byte_sample_count(kMarkerByte));
+// Samples, at the nominal speed, between the end of a data block and the
+// start of the next of a file without gaps: its closing marker, the
+// silence, the next one's marker. And what a gap and a leader add.
+const double kPlainPause = 2 * kAverageByte + static_cast<double>(kSilenceAfterBlock);
+const double kGapPause = static_cast<double>(kGapSamples) + static_cast<double>(kLeaderLength) * kAverageByte;
+// A pause this much longer than it should be (at the nominal speed, in
+// seconds) held something: the shortest block, with its own pause, lasts
+// longer than half as much again.
+constexpr double kLongerPause = 0.020;
+// A leader ends at its block's marker byte: a block that starts later
+// than this after the leader's end (seconds) is not that leader's.
+constexpr double kAfterLeader = 0.020;
+// Damage at a leader's end (noise, a dropout) takes at most this long
+// (seconds): more, with no signal heard there, held a block.
+constexpr double kDamagedLeaderEnd = 0.25;
+// Pauses between data blocks learned from the recording itself once it
+// has this many (a machine's own, rather than our WAVs').
+constexpr std::size_t kPausesToLearn = 3;
+// A block of the largest payload, to count the blocks a stretch could hold.
+constexpr std::size_t kFullBlockBytes = kMaxBlockSize;
+
+double speed_of(const HeardBlock& heard) { return std::max(heard.figures.speed, kSlowestPlausibleSpeed); }
+
+std::string counted(std::size_t count, const std::string& one, const std::string& several)
+{
+    return std::to_string(count) + " " + (count > 1 ? several : one);
+}
+
+bool is_header(const HeardBlock& heard) { return opens_file(heard); }
+bool is_data(const HeardBlock& heard)
+{
+    return heard.block.length > kBlockTypeOffset && heard.block.type() == kDataBlockType;
+}
+bool is_end(const HeardBlock& heard) { return heard.block.length > kBlockTypeOffset && heard.block.type() == kEndBlockType; }
+
+// The blocks of one file: its header, and those after it up to its end
+// block, the next header, or the end of the recording.
+struct FileBlocks {
+    std::size_t header;
+    std::vector<std::size_t> members;  // data blocks, then the end block if heard
+    bool ended = false;
+};
+
+class Accountant {
+public:
+    Accountant(const std::vector<HeardBlock>& blocks, const std::vector<HeardStretch>& stretches, double seconds)
+        : blocks_(blocks), stretches_(stretches), seconds_(seconds)
+    {
+    }
+
+    TapeAccount run();
+
+private:
+    void learn_pauses(const std::vector<FileBlocks>& files);
+    void check_file(const FileBlocks& file, std::size_t next_header);
+    bool check_between(std::size_t before, std::size_t after, bool leader_led, std::size_t leaders_expected,
+                       const std::string& name);
+    void lose(double start, double end, std::size_t count, bool signal, const std::string& name);
+    bool signal_between(double start, double end) const;
+    double start_of(std::size_t b) const { return blocks_[b].seconds; }
+    double end_of(std::size_t b) const { return blocks_[b].seconds + heard_duration(blocks_[b]); }
+    // The blocks `excess` seconds could hold, each with `between` seconds
+    // before it (by default the pause between data blocks).
+    std::size_t blocks_in(double excess, double speed, const FileBlocks& file, double between = -1) const;
+    void problem(AccountProblem::Kind kind, double seconds, const std::string& text)
+    {
+        account_.problems.push_back({kind, seconds, text});
+    }
+
+    const std::vector<HeardBlock>& blocks_;
+    const std::vector<HeardStretch>& stretches_;
+    double seconds_;
+    double plain_pause_ = -1;  // learned, in seconds at the nominal speed; negative: not learned
+    const FileBlocks* file_ = nullptr;
+    TapeAccount account_;
+};
+
+TapeAccount Accountant::run()
+{
+    for (const auto& heard : blocks_)
+        if (!heard.sound()) problem(AccountProblem::bad_block, heard.seconds, heard_block_problem(heard));
+
+    // Files, and the blocks no file owns.
+    std::vector<FileBlocks> files;
+    std::vector<std::size_t> before_any, without;
+    for (std::size_t b = 0; b < blocks_.size(); ++b) {
+        if (is_header(blocks_[b])) {
+            files.push_back({b, {}, false});
+        } else if (files.empty()) {
+            before_any.push_back(b);
+        } else if (files.back().ended) {
+            without.push_back(b);
+        } else {
+            files.back().members.push_back(b);
+            files.back().ended = is_end(blocks_[b]);
+        }
+    }
+    if (!before_any.empty())
+        problem(AccountProblem::before_any_header, start_of(before_any.front()),
+                counted(before_any.size(), "bloc", "blocs") + " avant le premier en-tete de fichier, de " +
+                    recording_time_text(start_of(before_any.front())) + " a " +
+                    recording_time_text(end_of(before_any.back())));
+    for (std::size_t i = 0; i < without.size();) {
+        // A run of them, between an end block and the next header.
+        std::size_t j = i + 1;
+        while (j < without.size() && without[j] == without[j - 1] + 1) ++j;
+        problem(AccountProblem::without_header, start_of(without[i]),
+                counted(j - i, "bloc", "blocs") + " apres la fin d'un fichier, sans en-tete de fichier avant, de " +
+                    recording_time_text(start_of(without[i])) + " a " + recording_time_text(end_of(without[j - 1])));
+        i = j;
+    }
+
+    learn_pauses(files);
+    for (std::size_t f = 0; f < files.size(); ++f)
+        check_file(files[f], f + 1 < files.size() ? files[f + 1].header : blocks_.size());
+
+    // Tape signal that no block covers, leaders aside.
+    for (const auto& stretch : stretches_) {
+        if (stretch.leader) continue;
+        const bool covered = std::any_of(blocks_.begin(), blocks_.end(), [&](const HeardBlock& b) {
+            return stretch.start < b.seconds + heard_duration(b) + kAfterLeader && stretch.end > b.seconds - kAfterLeader;
+        });
+        if (!covered) account_.unread.push_back(stretch);
+    }
+    std::stable_sort(account_.problems.begin(), account_.problems.end(),
+                     [](const AccountProblem& a, const AccountProblem& b) { return a.seconds < b.seconds; });
+    return account_;
+}
+
+void Accountant::learn_pauses(const std::vector<FileBlocks>& files)
+{
+    // The pauses between data blocks of files without gaps, at the nominal
+    // speed: the shortest is what the machine that wrote the tape leaves.
+    std::vector<double> pauses;
+    for (const auto& file : files) {
+        const auto& header = blocks_[file.header].block;
+        if (header.at(kGapFlagOffset) == kGapBeforeEveryBlock) continue;
+        for (std::size_t i = 1; i < file.members.size(); ++i) {
+            const std::size_t a = file.members[i - 1], b = file.members[i];
+            pauses.push_back((start_of(b) - end_of(a)) * speed_of(blocks_[b]));
+        }
+    }
+    if (pauses.size() >= kPausesToLearn) plain_pause_ = std::max(0.0, *std::min_element(pauses.begin(), pauses.end()));
+}
+
+void Accountant::check_file(const FileBlocks& file, std::size_t next_header)
+{
+    file_ = &file;
+    const HeardBlock& header = blocks_[file.header];
+    const std::string name = "fichier " + shown_file_name(header.block) + " : ";
+    const std::size_t problems_before = account_.problems.size();
+    const bool gaps = header.block.at(kGapFlagOffset) == kGapBeforeEveryBlock;
+    std::size_t before = file.header;
+    std::size_t longest = 0;
+    for (const std::size_t b : file.members)
+        if (is_data(blocks_[b])) longest = std::max(longest, blocks_[b].block.payload_length());
+    for (const std::size_t b : file.members) {
+        const bool after_header = before == file.header;
+        check_between(before, b, after_header || gaps, after_header && gaps ? 2 : 1, name);
+        // Only the last data block of a file may be shorter than the others.
+        const HeardBlock& previous = blocks_[before];
+        if (is_data(blocks_[b]) && is_data(previous) && previous.sound() && previous.block.payload_length() < longest)
+            problem(AccountProblem::short_block, previous.seconds,
+                    name + "bloc de " + counted(previous.block.payload_length(), "octet", "octets") + " a " +
+                        recording_time_text(previous.seconds) +
+                        ", plus court que les autres, suivi d'un autre bloc du fichier : un bloc de fin manque, ou un en-tete");
+        before = b;
+    }
+    // A BASIC program's header gives its length: its blocks hold exactly
+    // that many bytes, however they were cut out of the tape.
+    if (file.ended && header.sound() && header.block.at(kFileTypeOffset) == kBasicFile &&
+        header.block.at(kAsciiFlagOffset) == kTokenizedProgram) {
+        std::size_t bytes = 0;
+        for (const std::size_t b : file.members)
+            if (is_data(blocks_[b])) bytes += blocks_[b].block.payload_length();
+        const std::size_t said = header.block.word_at(kSecondAddressOffset);
+        if (bytes != said)
+            problem(AccountProblem::wrong_size, header.seconds,
+                    name + "programme BASIC de " + counted(bytes, "octet", "octets") + ", son en-tete en annonce " +
+                        std::to_string(said) + (bytes < said ? " : des blocs manquent" : " : des blocs sont en trop"));
+    }
+    if (!file.ended) {
+        const double at = end_of(before);
+        if (next_header < blocks_.size())
+            problem(AccountProblem::no_end_block, at,
+                    name + "pas de bloc de fin avant l'en-tete suivant (a " + recording_time_text(start_of(next_header)) +
+                        ") ; le dernier bloc entendu finit a " + recording_time_text(at));
+        else
+            problem(AccountProblem::no_end_block, at,
+                    name + "pas de bloc de fin : l'enregistrement s'arrete avant la fin du fichier (dernier bloc entendu a " +
+                        recording_time_text(start_of(before)) + ", fin de l'enregistrement a " +
+                        recording_time_text(seconds_) + ")");
+    }
+    const bool sound = std::all_of(file.members.begin(), file.members.end(), [&](std::size_t b) { return blocks_[b].sound(); });
+    account_.whole_files.push_back(header.sound() && sound && account_.problems.size() == problems_before);
+}
+
+bool Accountant::check_between(std::size_t before, std::size_t after, bool leader_led, std::size_t leaders_expected,
+                               const std::string& name)
+{
+    const double speed = speed_of(blocks_[after]);
+    const double start = end_of(before), end = start_of(after);
+    const double longer = kLongerPause / speed;
+    if (!leader_led) {
+        const double usual = (plain_pause_ >= 0 ? plain_pause_ : kPlainPause / kSampleRate) / speed;
+        if (end - start <= usual + longer) return true;
+        lose(start, end, blocks_in(end - start - usual, speed, *file_), signal_between(start, end), name);
+        return false;
+    }
+    // A gap and a leader (two after the header of a file whose every block
+    // has them) come before the block: room for another gap, leader and
+    // block held one that was lost.
+    const double gap_and_leader = kGapPause / kSampleRate / speed;
+    const double expected = (kGapPause * static_cast<double>(leaders_expected) + kPlainPause) / kSampleRate / speed;
+    if (end - start > expected + gap_and_leader / 2) {
+        lose(start, end, blocks_in(end - start - expected, speed, *file_, gap_and_leader), signal_between(start, end), name);
+        return false;
+    }
+    // The leader heard last ends where its block starts. Where it ends
+    // before, a block lost between them shows as tape signal that no block
+    // covers, or as more time than damage at a leader's end takes.
+    // (Through a room's echoes a leader is heard on into its block.)
+    const HeardStretch* last = nullptr;
+    for (const auto& stretch : stretches_)
+        if (stretch.leader && stretch.end > start && stretch.start < end) last = &stretch;
+    if (!last) return true;  // no leader heard: the time was all there was to tell
+    const double since_leader = end - last->end;
+    if (since_leader <= kAfterLeader / speed) return true;
+    const bool signal = signal_between(last->end, end);
+    if (!signal && since_leader <= kDamagedLeaderEnd / speed) return true;
+    lose(last->end, end, blocks_in(since_leader, speed, *file_), signal, name);
+    return false;
+}
+
+std::size_t Accountant::blocks_in(double excess, double speed, const FileBlocks& file, double between) const
+{
+    // A full block of average bytes, or the file's longest heard if longer
+    // (a file of zeros has long blocks). With its pause.
+    double longest = static_cast<double>(kFullBlockBytes) * kAverageByte / kSampleRate / speed;
+    for (const std::size_t b : file.members)
+        if (!is_end(blocks_[b])) longest = std::max(longest, heard_duration(blocks_[b]));
+    const double one = longest + (between >= 0 ? between : kPlainPause / kSampleRate / speed);
+    return std::max<std::size_t>(1, static_cast<std::size_t>(std::lround(excess / one)));
+}
+
+bool Accountant::signal_between(double start, double end) const
+{
+    return std::any_of(stretches_.begin(), stretches_.end(), [&](const HeardStretch& s) {
+        return !s.leader && s.end > start + kAfterLeader && s.start < end - kAfterLeader;
+    });
+}
+
+void Accountant::lose(double start, double end, std::size_t count, bool signal, const std::string& name)
+{
+    account_.lost.push_back({start, end, count, signal});
+    problem(AccountProblem::lost_blocks, start,
+            name + (count > 1 ? std::to_string(count) + " blocs perdus" : std::string("un bloc perdu")) + " entre " +
+                recording_time_text(start) + " et " + recording_time_text(end) +
+                (signal ? " (signal de cassette entendu, aucun bloc lu)" : " (silence ou bruit, aucun signal de cassette)"));
+}
+
+}  // namespace
+
+bool opens_file(const HeardBlock& heard) { return heard.block.length > kBlockLengthOffset && heard.block.is_header(); }
+
+double heard_duration(const HeardBlock& heard)
+{
+    double samples = 0;
+    for (std::size_t i = 0; i < heard.block.length; ++i) samples += static_cast<double>(byte_sample_count(heard.block.bytes[i]));
+    if (!heard.complete && heard.block.length > kBlockLengthOffset) {
+        const std::size_t whole = heard.block.payload_length() + kBlockFraming;
+        if (whole > heard.block.length) samples += static_cast<double>(whole - heard.block.length) * kAverageByte;
+    }
+    return samples / kSampleRate / speed_of(heard);
+}
+
+std::string heard_block_problem(const HeardBlock& heard)
+{
+    std::string text = "bloc";
+    if (heard.block.length > kBlockTypeOffset) text += " " + hex_byte(heard.block.type());
+    return text + " a " + recording_time_text(heard.seconds) + " : " +
+           (heard.complete ? kWrongChecksumText : kBrokenOffText) + " (" + block_figures_text(heard.figures) + ")";
+}
+
+std::string lost_stretch_line(const LostStretch& lost)
+{
+    return std::string(kStretchIndent) + "de " + recording_time_text(lost.start) + " a " + recording_time_text(lost.end) + " : " +
+           (lost.blocks > 1 ? std::to_string(lost.blocks) + " blocs perdus" : std::string("un bloc perdu")) +
+           (lost.signal ? " (signal de cassette, aucun bloc lu)" : " (silence ou bruit)");
+}
+
+std::string unread_stretch_line(const HeardStretch& unread)
+{
+    return std::string(kStretchIndent) + "de " + recording_time_text(unread.start) + " a " + recording_time_text(unread.end) +
+           " : signal de cassette, aucun bloc lu";
+}
+
+TapeAccount account_for_recording(const std::vector<HeardBlock>& blocks, const std::vector<HeardStretch>& stretches,
+                                  double seconds)
+{
+    return Accountant(blocks, stretches, seconds).run();
+}
+
+}  // namespace morlevix

@@ -1,0 +1,178 @@
+// A recording's blocks accounted for: built by hand from where our own WAV
+// puts every block and leader, then with blocks taken away as damage takes
+// them; and many damaged recordings, decoded and merged, whose status 0
+// must mean the tape.
+#include "tape/tape_account.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "damage_properties.h"
+#include "tape/cassette_encoder.h"
+#include "tape/tape_contents.h"
+#include "tape/tape_image_converter.h"
+#include "tape_builder.h"
+
+namespace morlevix {
+namespace {
+
+using testing::Bytes;
+
+// What a clean recording of `image` gives: every block heard sound where
+// our WAV puts it, every leader and block as a stretch of signal.
+struct Heard {
+    std::vector<HeardBlock> blocks;
+    std::vector<HeardStretch> stretches;
+    double seconds = 0;
+};
+
+Heard heard_cleanly(const Bytes& image)
+{
+    Heard heard;
+    std::istringstream in(std::string(image.begin(), image.end()));
+    const auto layout = signal_layout(in);
+    std::istringstream again(std::string(image.begin(), image.end()));
+    const auto blocks = read_tape_image(again).blocks;
+    std::size_t b = 0;
+    const double marker = static_cast<double>(byte_sample_count(kMarkerByte));
+    for (const auto& segment : layout) {
+        const double start = static_cast<double>(segment.start) / kSampleRate;
+        const double end = static_cast<double>(segment.start + segment.samples) / kSampleRate;
+        if (segment.kind == SignalSegment::leader) heard.stretches.push_back({start, end, true});
+        if (segment.kind != SignalSegment::block) continue;
+        HeardBlock block = blocks[b++];
+        block.seconds = (static_cast<double>(segment.start) + marker) / kSampleRate;
+        heard.blocks.push_back(block);
+        heard.stretches.push_back({block.seconds, end, false});
+        heard.seconds = end;
+    }
+    heard.seconds += 1;  // the closing second
+    return heard;
+}
+
+// The blocks of `heard` but those from `first` to `last` (and their signal).
+Heard without(Heard heard, std::size_t first, std::size_t last)
+{
+    const double from = heard.blocks[first].seconds, to = heard.blocks[last].seconds + heard_duration(heard.blocks[last]);
+    heard.blocks.erase(heard.blocks.begin() + static_cast<std::ptrdiff_t>(first), heard.blocks.begin() + static_cast<std::ptrdiff_t>(last + 1));
+    heard.stretches.erase(std::remove_if(heard.stretches.begin(), heard.stretches.end(),
+                                         [&](const HeardStretch& s) { return !s.leader && s.start >= from && s.start <= to; }),
+                          heard.stretches.end());
+    return heard;
+}
+
+TapeAccount account_of(const Heard& heard) { return account_for_recording(heard.blocks, heard.stretches, heard.seconds); }
+
+std::vector<AccountProblem::Kind> kinds(const TapeAccount& account)
+{
+    std::vector<AccountProblem::Kind> result;
+    for (const auto& problem : account.problems) result.push_back(problem.kind);
+    return result;
+}
+
+// Two files: one without gaps (a header, four data blocks, an end block),
+// one whose every block has its gap and leader (a header, two, an end).
+const Bytes kTape = testing::concat({testing::tape_file("SUITE", testing::counting_payload(900)),
+                                     testing::tape_file("ECARTS", testing::counting_payload(300, 7), 0xFF)});
+
+TEST(TapeAccount, AWholeTapeIsWholeAndEachMissingBlockIsSaidWhere)
+{
+    const Heard whole = heard_cleanly(kTape);
+    ASSERT_EQ(whole.blocks.size(), 10u);
+    EXPECT_TRUE(account_of(whole).whole());
+    EXPECT_EQ(account_of(whole).whole_files, (std::vector<bool>{true, true}));
+
+    struct Case {
+        std::string what;
+        std::size_t first, last;  // blocks taken away
+        std::vector<AccountProblem::Kind> said;
+        std::size_t lost;  // blocks said lost
+    };
+    using K = AccountProblem::Kind;
+    const std::vector<Case> cases = {
+        {"a data block in the middle", 2, 2, {K::lost_blocks}, 1},
+        {"the first data block", 1, 1, {K::lost_blocks}, 1},
+        {"two data blocks", 2, 3, {K::lost_blocks}, 2},
+        {"the end block", 5, 5, {K::no_end_block}, 0},
+        {"a data block of the file with gaps", 7, 7, {K::lost_blocks}, 1},
+        {"the second file's header", 6, 6, {K::without_header}, 0},
+        {"the last file's end block: the recording stopped", 9, 9, {K::no_end_block}, 0},
+    };
+    for (const auto& c : cases) {
+        const Heard damaged = without(whole, c.first, c.last);
+        const TapeAccount account = account_of(damaged);
+        EXPECT_EQ(kinds(account), c.said) << c.what;
+        std::size_t lost = 0;
+        for (const auto& stretch : account.lost) {
+            lost += stretch.blocks;
+            // Said where: from the end of the block before to the start of the next.
+            EXPECT_GE(stretch.start, whole.blocks[c.first - 1].seconds) << c.what;
+            EXPECT_LE(stretch.end, whole.blocks[c.last + 1].seconds + 0.001) << c.what;
+        }
+        EXPECT_EQ(lost, c.lost) << c.what;
+        for (const auto& problem : account.problems) EXPECT_NE(problem.text, "") << c.what;
+    }
+    // The words, for one of them.
+    const TapeAccount lost = account_of(without(whole, 2, 3));
+    EXPECT_EQ(lost.problems[0].text, "fichier SUITE    : 2 blocs perdus entre 0:03.6 et 0:06.2 (silence ou bruit, aucun signal de cassette)");
+    EXPECT_EQ(lost.whole_files, (std::vector<bool>{false, true}));
+}
+
+TEST(TapeAccount, TwoBlocksCutOutOfABasicProgramAreSaid)
+{
+    // Two whole blocks cut out of the tape, the cut between blocks: the
+    // blocks on either side now follow each other as any two do. The
+    // program's header, which gives its length, says what is missing.
+    Bytes program = testing::counting_payload(1200);
+    Bytes header = testing::header_block("PROG", 0x00, 0x00);
+    header[kSecondAddressOffset] = static_cast<std::uint8_t>(program.size() >> 8);  // the length
+    header[kSecondAddressOffset + 1] = static_cast<std::uint8_t>(program.size() & 0xFF);
+    header.back() = testing::checksum(0x00, Bytes(header.begin() + 3, header.end() - 1));
+    Bytes image = header;
+    for (std::size_t at = 0; at < program.size(); at += 255) {
+        const Bytes block = testing::data_block(Bytes(program.begin() + static_cast<std::ptrdiff_t>(at),
+                                                      program.begin() + static_cast<std::ptrdiff_t>(std::min(program.size(), at + 255))));
+        image.insert(image.end(), block.begin(), block.end());
+    }
+    const Bytes end = testing::end_of_file_block();
+    image.insert(image.end(), end.begin(), end.end());
+    const Heard whole = heard_cleanly(image);
+    EXPECT_TRUE(account_of(whole).whole());
+    Heard spliced = without(whole, 2, 3);
+    const double cut = whole.blocks[4].seconds - whole.blocks[2].seconds;
+    for (std::size_t b = 2; b < spliced.blocks.size(); ++b) spliced.blocks[b].seconds -= cut;
+    const TapeAccount account = account_of(spliced);
+    EXPECT_EQ(kinds(account), std::vector<AccountProblem::Kind>{AccountProblem::wrong_size});
+    EXPECT_EQ(account.problems[0].text, "fichier PROG     : programme BASIC de 690 octets, son en-tete en annonce 1200 : des blocs manquent");
+}
+
+TEST(TapeAccount, ABlockShorterThanTheOthersMustBeTheLast)
+{
+    // A file whose short last data block is followed by more data blocks:
+    // its end block and the next header were lost, or blocks came out of
+    // order.
+    const Bytes image = testing::concat({testing::header_block("COURT", 0), testing::data_block(testing::counting_payload(255)),
+                                         testing::data_block(testing::counting_payload(40)),
+                                         testing::data_block(testing::counting_payload(255)), testing::end_of_file_block()});
+    EXPECT_EQ(kinds(account_of(heard_cleanly(image))), std::vector<AccountProblem::Kind>{AccountProblem::short_block});
+}
+
+// A few hundred damaged recordings; thousands in a longer run (damage_run).
+TEST(TapeAccount, StatusZeroOfOneTakeMeansTheTape)
+{
+    for (std::uint32_t seed = 1; seed <= 150; ++seed) EXPECT_EQ(testing::broken_damage_property(seed, 1), "");
+}
+
+TEST(TapeAccount, StatusZeroOfTwoTakesMergedMeansTheTape)
+{
+    for (std::uint32_t seed = 1; seed <= 60; ++seed) EXPECT_EQ(testing::broken_damage_property(seed, 2), "");
+}
+
+TEST(TapeAccount, StatusZeroOfThreeTakesMergedMeansTheTape)
+{
+    for (std::uint32_t seed = 1; seed <= 30; ++seed) EXPECT_EQ(testing::broken_damage_property(seed, 3), "");
+}
+
+}  // namespace
+}  // namespace morlevix
