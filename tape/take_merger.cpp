@@ -68,8 +68,8 @@ struct Item {
     std::size_t take = 0;
     const HeardBlock* heard = nullptr;  // nullptr: lost
     bool lost_header = false;
-    // The take heard this block and the one before it sound, and lost
-    // nothing between them: no block lies between.
+    // The take heard this block and the one before it, and lost nothing
+    // between them (its pauses said so): no block lies between.
     bool next_to_previous = false;
     std::size_t index = 0;  // in the take's items
 };
@@ -98,8 +98,8 @@ struct Column {
 };
 
 // A take's items in the tape's order: its blocks, and where it lost blocks
-// (from the time that passed), a header (before blocks heard after a
-// file's end block) or an end block (before the next header, or at the
+// (from the time that passed), a header (before blocks heard with none
+// before them) or an end block (before the next header, or at the
 // recording's end).
 std::vector<Item> items_of(std::size_t take, const HeardTake& heard)
 {
@@ -114,7 +114,7 @@ std::vector<Item> items_of(std::size_t take, const HeardTake& heard)
     for (const auto& lost : heard.account.lost) events.push_back({lost.start, 0, {take, nullptr}, lost.blocks});
     for (const auto& problem : heard.account.problems) {
         Item item{take, nullptr};
-        if (problem.kind == AccountProblem::without_header) {
+        if (problem.kind == AccountProblem::without_header || problem.kind == AccountProblem::before_any_header) {
             item.lost_header = true;
             events.push_back({problem.seconds, 0, item, 1});
         } else if (problem.kind == AccountProblem::no_end_block) {
@@ -129,8 +129,7 @@ std::vector<Item> items_of(std::size_t take, const HeardTake& heard)
         for (std::size_t i = 0; i < event.count; ++i) {
             Item item = event.item;
             item.index = items.size();
-            item.next_to_previous = item.heard && item.heard->sound() && !items.empty() && items.back().heard &&
-                                    items.back().heard->sound();
+            item.next_to_previous = item.heard && !items.empty() && items.back().heard;
             items.push_back(item);
         }
     return items;

@@ -77,8 +77,21 @@ private:
                        const std::string& name);
     void lose(double start, double end, std::size_t count, bool signal, const std::string& name);
     bool signal_between(double start, double end) const;
+    bool leader_between(double start, double end) const;
     double start_of(std::size_t b) const { return blocks_[b].seconds; }
-    double end_of(std::size_t b) const { return blocks_[b].seconds + heard_duration(blocks_[b]); }
+    // Where a block ends. One heard wrong or broken off may have had its
+    // length byte wrong: it is taken to last as long as a full block, so
+    // that nothing after it is said lost that it covered.
+    double end_of(std::size_t b) const
+    {
+        const HeardBlock& heard = blocks_[b];
+        if (heard.sound() || heard.block.length <= kBlockLengthOffset) return heard.seconds + heard_duration(heard);
+        HeardBlock full = heard;
+        full.complete = false;
+        full.block.bytes[kBlockLengthOffset] = std::max<std::uint8_t>(heard.block.bytes[kBlockLengthOffset], kMaxBlockPayload);
+        full.block.length = std::min(full.block.length, kPayloadOffset);
+        return heard.seconds + heard_duration(full);
+    }
     // The blocks `excess` seconds could hold, each with `between` seconds
     // before it (by default the pause between data blocks).
     std::size_t blocks_in(double excess, double speed, const FileBlocks& file, double between = -1) const;
@@ -169,14 +182,18 @@ void Accountant::check_file(const FileBlocks& file, std::size_t next_header)
     const HeardBlock& header = blocks_[file.header];
     const std::string name = "fichier " + shown_file_name(header.block) + " : ";
     const std::size_t problems_before = account_.problems.size();
+    // A header heard wrong may have its gap flag wrong: a leader heard
+    // before a block then says it has its gap.
     const bool gaps = header.block.at(kGapFlagOffset) == kGapBeforeEveryBlock;
+    const bool flag_known = header.sound();
     std::size_t before = file.header;
     std::size_t longest = 0;
     for (const std::size_t b : file.members)
         if (is_data(blocks_[b])) longest = std::max(longest, blocks_[b].block.payload_length());
     for (const std::size_t b : file.members) {
         const bool after_header = before == file.header;
-        check_between(before, b, after_header || gaps, after_header && gaps ? 2 : 1, name);
+        const bool led = after_header || gaps || (!flag_known && leader_between(end_of(before), start_of(b)));
+        check_between(before, b, led, after_header && gaps ? 2 : 1, name);
         // Only the last data block of a file may be shorter than the others.
         const HeardBlock& previous = blocks_[before];
         if (is_data(blocks_[b]) && is_data(previous) && previous.sound() && previous.block.payload_length() < longest)
@@ -261,6 +278,12 @@ std::size_t Accountant::blocks_in(double excess, double speed, const FileBlocks&
         if (!is_end(blocks_[b])) longest = std::max(longest, heard_duration(blocks_[b]));
     const double one = longest + (between >= 0 ? between : kPlainPause / kSampleRate / speed);
     return std::max<std::size_t>(1, static_cast<std::size_t>(std::lround(excess / one)));
+}
+
+bool Accountant::leader_between(double start, double end) const
+{
+    return std::any_of(stretches_.begin(), stretches_.end(),
+                       [&](const HeardStretch& s) { return s.leader && s.end > start && s.start < end; });
 }
 
 bool Accountant::signal_between(double start, double end) const

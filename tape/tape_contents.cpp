@@ -43,6 +43,7 @@ TapeContents read_tape_contents(std::istream& file)
     contents.blocks = std::move(decoded.blocks);
     contents.catalog = catalog_of(contents.blocks);
     contents.account = std::move(decoded.account);
+    contents.seconds = decoded.seconds;
     return contents;
 }
 

@@ -20,6 +20,7 @@ struct TapeContents {
     std::vector<HeardBlock> blocks;  // the image's blocks, a cut one last; or the blocks heard
     TapeCatalog catalog;             // what they make of a tape
     TapeAccount account;             // of a recording: every file whole, or what is missing
+    double seconds = 0;              // a recording's length
 };
 
 TapeContents read_tape_contents(std::istream& file);

@@ -3,8 +3,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 
 #include "recordings.h"
+#include "tape/tape_image_converter.h"
 
 // Where the two takes are broken, in seconds of each: the first in
 // UN's first data block, the second in the header of DEUX.
@@ -36,6 +38,20 @@ int main(int argc, char** argv)
     Recording second_take = played(ours, 44100, 1.05);
     second_take.samples.insert(second_take.samples.begin(), static_cast<std::size_t>(kSecondTakeDelay * ours.rate), 0.0);
     second_take = with_dropout(second_take, kSecondTakeDropout, kSecondTakeDropout + kDropoutLength);
+    // Two files, the first of twelve data blocks, two of which were lost
+    // altogether to dropouts (silence over all of each).
+    const Bytes two_files = concat({tape_file("PREMIER", counting_payload(12 * 255)), tape_file("SECOND", counting_payload(300, 5))});
+    std::istringstream layout_of(std::string(two_files.begin(), two_files.end()));
+    const auto layout = morlevix::signal_layout(layout_of);
+    Recording lost = recording_of(two_files);
+    std::size_t block = 0;
+    for (const auto& segment : layout) {
+        if (segment.kind != morlevix::SignalSegment::block) continue;
+        if (block == 4 || block == 8)  // the fourth and eighth data blocks
+            lost = with_dropout(lost, static_cast<double>(segment.start) / lost.rate,
+                                static_cast<double>(segment.start + segment.samples) / lost.rate);
+        ++block;
+    }
     const std::pair<const char*, Bytes> recordings[] = {
         {"vieille.wav", wav_file({old})},
         {"telephone.wav", wav_file({phone}, {SampleFormat::pcm8, false})},
@@ -48,6 +64,7 @@ int main(int argc, char** argv)
         {"lent.wav", wav_file({resampled(ours, 5500)})},
         {"prise1.wav", wav_file({first_take})},
         {"prise2.wav", wav_file({second_take})},
+        {"perdu.wav", wav_file({with_hiss(lost, 30, 17)})},
     };
     for (const auto& [name, bytes] : recordings)
         std::ofstream(dir / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));

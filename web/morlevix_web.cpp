@@ -86,10 +86,44 @@ std::string image_bytes(const std::vector<HeardBlock>& blocks)
     return std::string(image.begin(), image.end());
 }
 
+// A number for JSON, rounded to what a map needs.
+std::string number(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.4f", value);
+    return text;
+}
+
+// The map of a recording: where each block was heard and how (its kind,
+// type, file, speed, level and margin), where blocks were lost, and tape
+// signal no block covers; `seconds` its length.
+std::string map_json(const std::vector<HeardBlock>& blocks, const morlevix::TapeAccount& account, double seconds)
+{
+    constexpr double kWeakMargin = 0.15;  // a sound block heard by little: the one to record again
+    int file = -1;
+    std::string out = "{\"seconds\":" + number(seconds) + ",\"blocks\":[";
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        const HeardBlock& heard = blocks[i];
+        if (morlevix::opens_file(heard)) ++file;
+        const char* kind = heard.sound() ? (heard.figures.margin < kWeakMargin ? "weak" : "sound") : heard.complete ? "wrong" : "broken";
+        const int type = heard.block.length > morlevix::kBlockTypeOffset ? heard.block.type() : -1;
+        out += std::string(i > 0 ? "," : "") + "[" + number(heard.seconds) + "," + number(morlevix::heard_duration(heard)) +
+               ",\"" + kind + "\"," + std::to_string(type) + "," + std::to_string(file) + "," + number(heard.figures.speed) +
+               "," + number(heard.figures.level) + "," + number(heard.figures.margin) + "]";
+    }
+    out += "],\"lost\":" + json_list(account.lost, [](const morlevix::LostStretch& l) {
+        return "[" + number(l.start) + "," + number(l.end) + "," + std::to_string(l.blocks) + "," + (l.signal ? "true" : "false") + "]";
+    });
+    out += ",\"unread\":" + json_list(account.unread, [](const morlevix::HeardStretch& s) {
+        return "[" + number(s.start) + "," + number(s.end) + "]";
+    });
+    return out + "}";
+}
+
 // The report of a recording: the files found (each whole or not), what is
-// wrong and where, and what the blocks make of a tape.
+// wrong and where, what the blocks make of a tape, and its map.
 std::string recording_json(const std::vector<HeardBlock>& blocks, const morlevix::TapeAccount& account,
-                           const std::string& error)
+                           const std::string& error, double seconds)
 {
     std::vector<std::string> names, problems;
     std::vector<bool> whole;
@@ -105,7 +139,7 @@ std::string recording_json(const std::vector<HeardBlock>& blocks, const morlevix
     return "{\"error\":" + quoted(error) + ",\"blocks\":" + std::to_string(blocks.size()) + ",\"files\":" +
            json_list(names, quoted) + ",\"whole\":" + json_list(whole, [](bool w) { return std::string(w ? "true" : "false"); }) +
            ",\"problems\":" + json_list(problems, quoted) + ",\"catalog\":" + catalog_json(morlevix::catalog_of(blocks), true) +
-           "}";
+           ",\"map\":" + map_json(blocks, account, seconds) + "}";
 }
 
 }  // namespace
@@ -170,7 +204,7 @@ EMSCRIPTEN_KEEPALIVE WebResult* morlevix_open(const std::uint8_t* bytes, std::si
     const auto contents = morlevix::read_tape_contents(file);
     if (!contents.recording)
         return result("{\"recording\":false,\"listing\":" + catalog_json(contents.catalog, false) + "}" + '\0');
-    return result("{\"recording\":true,\"report\":" + recording_json(contents.blocks, contents.account, contents.error) + "}" + '\0' +
+    return result("{\"recording\":true,\"report\":" + recording_json(contents.blocks, contents.account, contents.error, contents.seconds) + "}" + '\0' +
                   image_bytes(contents.blocks));
 }
 
@@ -214,7 +248,7 @@ EMSCRIPTEN_KEEPALIVE WebResult* morlevix_decode(const std::uint8_t* wav, std::si
 {
     auto recording = stream_of(wav, size);
     const auto decoded = morlevix::decode_recording(recording);
-    return result(recording_json(decoded.blocks, decoded.account, decoded.error) + '\0' + image_bytes(decoded.blocks));
+    return result(recording_json(decoded.blocks, decoded.account, decoded.error, decoded.seconds) + '\0' + image_bytes(decoded.blocks));
 }
 
 // Several takes of one tape merged as `morlevix decode --merge` does: the
@@ -288,7 +322,7 @@ EMSCRIPTEN_KEEPALIVE WebResult* morlevix_listener_report(Listener* l, int finish
                                               }),
                                account.problems.end());
     }
-    return result(recording_json(blocks, account, "") + '\0' + image_bytes(blocks));
+    return result(recording_json(blocks, account, "", l->samples / l->rate) + '\0' + image_bytes(blocks));
 }
 EMSCRIPTEN_KEEPALIVE void morlevix_listener_release(Listener* l) { delete l; }
 

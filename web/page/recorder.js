@@ -3,6 +3,7 @@
 /* global Module, morlevixReady */
 import { core, split, take } from "./core.js";
 import { $, clock, downloadLink, element } from "./helpers.js";
+import { recordingMap } from "./map.js";
 import { t } from "./texts.js";
 
 const RECORD_REPORT_INTERVAL = 500;  // milliseconds between updates while recording
@@ -10,6 +11,7 @@ const recorder = { stream: null, context: null, node: null, listener: 0, timer: 
 
 function showReport(report) {
   $("record-files").replaceChildren(...report.files.map((f) => element("li", { textContent: f })));
+  $("record-map").replaceChildren(recordingMap(report.map, report.catalog.files.map((f) => f.name)));
   $("record-problems").replaceChildren(...report.problems.map((p) => element("li", { textContent: p })));
 }
 

@@ -4,6 +4,7 @@
 /* global morlevixReady */
 import { core } from "./core.js";
 import { $, baseName, downloadLink, element } from "./helpers.js";
+import { recordingMap } from "./map.js";
 import { choose, player } from "./player.js";
 import { t } from "./texts.js";
 
@@ -70,13 +71,15 @@ export async function openLink() {
 }
 
 // `onFile(index)` goes to a file; `onBasic(index)`, when given, lists a
-// BASIC file's program.
-function filesTable(listing, onFile, onBasic) {
+// BASIC file's program; `whole`, for a recording, says which files are.
+function filesTable(listing, onFile, onBasic, whole) {
   const head = element("tr", {}, [t("name"), t("type"), t("blocks"), t("bytes"), t("end"), ""].map((h, i) =>
     element("th", { textContent: h, className: i >= 2 && i < 4 ? "number" : "" })));
   const rows = listing.files.map((f, index) => {
     const name = onFile ? element("button", { className: "quiet", textContent: f.name || t("noName"),
-      title: t("goToFile"), onclick: () => onFile(index) }) : f.name;
+      title: t("goToFile"), onclick: () => onFile(index) }) :
+      whole && whole[index] === false ? element("span", {}, [f.name + " ", element("strong", { className: "incomplete", textContent: t("incomplete") })]) :
+      f.name;
     const program = onBasic && f.type === 0 ? [element("button", { className: "quiet basic", textContent: "BASIC",
       title: t("basicTitle"), onclick: () => onBasic(index) })] : [];
     return element("tr", {}, [element("td", {}, [name]), element("td", { textContent: f.typeText }),
@@ -120,7 +123,8 @@ function showRecording(item) {
   if (r.error) children.push(problemsList([r.error]));
   else if (r.blocks === 0) children.push(problemsList(["aucun bloc entendu dans l'enregistrement"]));
   else {
-    children.push(filesTable(r.catalog, null), problemsList(r.problems));
+    children.push(filesTable(r.catalog, null, null, r.whole), recordingMap(r.map, r.catalog.files.map((f) => f.name)),
+      problemsList(r.problems));
     const link = element("a", { className: "button", textContent: t("downloadK7") });
     downloadLink(link, decoded.image, "application/octet-stream", baseName(name) + ".k7");
     children.push(link);

@@ -332,6 +332,40 @@ test("a recording dropped on the page gives what morlevix decode gives", async (
   await page.close();
 });
 
+test("a recording's map shows each block where it was heard, and the blocks lost, in either language", async () => {
+  const wav = fs.readFileSync(path.join(recordings, "perdu.wav"));
+  for (const [languages, lost_words] of [[["fr-FR", "fr"], "un bloc perdu"], [["en-GB", "en"], "one block lost"]]) {
+    const page = await open_page(browser, { languages });
+    await page.setViewport({ width: 360, height: 800 });
+    await page.evaluate(() => window.morlevix.ready);
+    const map = (await in_page(page, "decode", wav)).report.map;
+    assert.equal(map.lost.length, 2, "two stretches of blocks lost");
+    await (await page.$("#tapes")).uploadFile(path.join(recordings, "perdu.wav"));
+    await page.waitForSelector("section.recording canvas.map");
+    const drawn = await page.$eval("section.recording canvas.map", (c) => ({ kinds: c.dataset.blocks, width: c.width }));
+    assert.ok(drawn.width > 0 && /sound/.test(drawn.kinds), JSON.stringify(drawn));
+    // A tap on a block says how it was heard; on a stretch lost, what was lost.
+    const tap = (seconds) => page.evaluate((at, total) => {
+      const canvas = document.querySelector("section.recording canvas.map");
+      const r = canvas.getBoundingClientRect();
+      canvas.dispatchEvent(new MouseEvent("click", { clientX: r.left + at / total * r.width, clientY: r.top + r.height / 2, bubbles: true }));
+      return document.querySelector("section.recording .figures").textContent;
+    }, seconds, map.seconds);
+    const block = map.blocks[2];
+    assert.match(await tap(block[0] + block[1] / 2), /dBFS/);
+    assert.ok((await tap((map.lost[1][0] + map.lost[1][1]) / 2)).includes(lost_words));
+    assert.ok(await page.$eval("section.recording .incomplete", (e) => e.textContent.length > 0), "the file is said not whole");
+    const widths = await page.evaluate(() => [document.documentElement.scrollWidth, window.innerWidth]);
+    assert.ok(widths[0] <= widths[1], "no sideways scrolling at phone width: " + widths);
+    if (languages[0] === "fr-FR" && engine === "chromium") {
+      await page.setViewport({ width: 900, height: 900 });
+      const card = await page.$("section.recording");
+      await card.screenshot({ path: path.join(output, "screenshot-map.png") });
+    }
+    await page.close();
+  }
+});
+
 test("takes given together merge as morlevix decode --merge merges them", async () => {
   // Each take is broken in another block; merged, they give the whole tape.
   const page = await open_page();
