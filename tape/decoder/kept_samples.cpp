@@ -33,15 +33,21 @@ KeptSamples::KeptSamples(double sample_rate, std::size_t processing_step, double
     std::size_t kept = 1;
     while (static_cast<double>(kept) < (span_ + static_cast<double>(margin)) * per_processed_) kept *= 2;
     mask_ = kept - 1;
-    samples_.assign(kept, 0.0f);
 }
 
 void KeptSamples::keep(const float* samples, std::size_t count)
 {
+    // The ring grows to its full length only as a recording reaches it: a
+    // short one costs no more than it holds.
+    const std::size_t ring = mask_ + 1;
+    if (samples_.size() < ring) {
+        const std::size_t needed = std::min(ring, static_cast<std::size_t>(count_) + count / step_ + 1);
+        if (needed > samples_.size()) samples_.resize(std::min(ring, std::max(needed, 2 * samples_.size())), 0.0f);
+    }
     if (step_ == 1) {  // copied in pieces up to the ring's end
         while (count > 0) {
             const std::size_t at = static_cast<std::size_t>(count_) & mask_;
-            const std::size_t piece = std::min(count, samples_.size() - at);
+            const std::size_t piece = std::min(count, ring - at);
             std::copy(samples, samples + piece, samples_.data() + at);
             count_ += static_cast<std::int64_t>(piece);
             samples += piece;

@@ -39,7 +39,12 @@ public:
     // turned so that cycles in `direction` start rising; nothing when they
     // are no longer kept.
     std::vector<float> stretch(double first, double up, int direction) const;
-    float at(std::int64_t index) const { return samples_[static_cast<std::size_t>(index) & mask_]; }
+    float at(std::int64_t index) const
+    {
+        // Places the ring has not reached yet hold silence.
+        const std::size_t place = static_cast<std::size_t>(index) & mask_;
+        return place < samples_.size() ? samples_[place] : 0.0f;
+    }
 
 private:
     double oldest_readable() const;
@@ -49,7 +54,7 @@ private:
     double span_;
     std::size_t step_;
     double per_processed_;
-    std::vector<float> samples_;  // a ring of `mask_ + 1`
+    std::vector<float> samples_;  // a ring of `mask_ + 1`, grown as samples come
     std::size_t mask_;
     std::size_t fill_ = 0;
     float sum_ = 0;
