@@ -68,9 +68,10 @@ DecodedRecording decode_recording(std::istream& wav)
             best = c;
     }
     result.channel = static_cast<unsigned>(best);
-    result.blocks = decoders[best]->blocks();
     result.stretches = decoders[best]->stretches();
-    result.account = account_for_recording(result.blocks, result.stretches, result.seconds);
+    auto accounted = account_for_heard(decoders[best]->blocks(), result.stretches, result.seconds);
+    result.blocks = std::move(accounted.blocks);
+    result.account = std::move(accounted.account);
     return result;
 }
 
@@ -101,7 +102,7 @@ TapeCatalog catalog_of(const std::vector<HeardBlock>& blocks)
         position += kImageLeaderLength;
         TapeBlock kept = heard.block;
         kept.length = length;  // the bytes not heard are the zeros the image holds
-        builder.add(kept, position, heard.seconds, !heard.complete, heard.figures);
+        builder.add(kept, position, heard.seconds, !heard.complete, heard.figures, reading_doubt(heard));
         position += length;
     }
     return builder.catalog();

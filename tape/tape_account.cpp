@@ -36,6 +36,9 @@ constexpr double kDamagedLeaderEnd = 0.25;
 // Pauses between data blocks learned from the recording itself once it
 // has this many (a machine's own, rather than our WAVs').
 constexpr std::size_t kPausesToLearn = 3;
+// A block heard wrong this much quieter than the tape's sound blocks (dB),
+// outside every file, is noise.
+constexpr double kNoiseBelowTape = 20;
 // A block of the largest payload, to count the blocks a stretch could hold.
 constexpr std::size_t kFullBlockBytes = kMaxBlockSize;
 
@@ -46,7 +49,12 @@ std::string counted(std::size_t count, const std::string& one, const std::string
     return std::to_string(count) + " " + (count > 1 ? several : one);
 }
 
-bool is_header(const HeardBlock& heard) { return opens_file(heard); }
+// A header, even one the signal broke off inside before its length byte:
+// the blocks after it are its file's, not blocks with no header.
+bool is_header(const HeardBlock& heard)
+{
+    return heard.block.length > kBlockTypeOffset && heard.block.is_header();
+}
 bool is_data(const HeardBlock& heard)
 {
     return heard.block.length > kBlockTypeOffset && heard.block.type() == kDataBlockType;
@@ -88,7 +96,10 @@ private:
         if (heard.sound() || heard.block.length <= kBlockLengthOffset) return heard.seconds + heard_duration(heard);
         HeardBlock full = heard;
         full.complete = false;
-        full.block.bytes[kBlockLengthOffset] = std::max<std::uint8_t>(heard.block.bytes[kBlockLengthOffset], kMaxBlockPayload);
+        // A header's length is known: it is a header's whatever was heard.
+        full.block.bytes[kBlockLengthOffset] =
+            is_header(heard) ? static_cast<std::uint8_t>(kHeaderPayloadLength)
+                             : std::max<std::uint8_t>(heard.block.bytes[kBlockLengthOffset], kMaxBlockPayload);
         full.block.length = std::min(full.block.length, kPayloadOffset);
         return heard.seconds + heard_duration(full);
     }
@@ -155,6 +166,12 @@ TapeAccount Accountant::run()
         });
         if (!covered) account_.unread.push_back(stretch);
     }
+    for (const auto& heard : blocks_)
+        if (heard.without_sync && heard.sound())
+            account_.notes.push_back({AccountProblem::without_sync, heard.seconds,
+                                      "bloc " + hex_byte(heard.block.type()) + " a " + recording_time_text(heard.seconds) +
+                                          " : lu sans sa synchronisation, a partir de sa fin (" +
+                                          block_figures_text(heard.figures) + ")"});
     std::stable_sort(account_.problems.begin(), account_.problems.end(),
                      [](const AccountProblem& a, const AccountProblem& b) { return a.seconds < b.seconds; });
     return account_;
@@ -180,7 +197,8 @@ void Accountant::check_file(const FileBlocks& file, std::size_t next_header)
 {
     file_ = &file;
     const HeardBlock& header = blocks_[file.header];
-    const std::string name = "fichier " + shown_file_name(header.block) + " : ";
+    const std::string name = opens_file(header) ? "fichier " + shown_file_name(header.block) + " : "
+                                                : "fichier a l'en-tete coupe (" + recording_time_text(header.seconds) + ") : ";
     const std::size_t problems_before = account_.problems.size();
     // A header heard wrong may have its gap flag wrong: a leader heard
     // before a block then says it has its gap.
@@ -229,7 +247,8 @@ void Accountant::check_file(const FileBlocks& file, std::size_t next_header)
                         recording_time_text(seconds_) + ")");
     }
     const bool sound = std::all_of(file.members.begin(), file.members.end(), [&](std::size_t b) { return blocks_[b].sound(); });
-    account_.whole_files.push_back(header.sound() && sound && account_.problems.size() == problems_before);
+    if (opens_file(header))
+        account_.whole_files.push_back(header.sound() && sound && account_.problems.size() == problems_before);
 }
 
 bool Accountant::check_between(std::size_t before, std::size_t after, bool leader_led, std::size_t leaders_expected,
@@ -263,7 +282,9 @@ bool Accountant::check_between(std::size_t before, std::size_t after, bool leade
     if (!last) return true;  // no leader heard: the time was all there was to tell
     const double since_leader = end - last->end;
     if (since_leader <= kAfterLeader / speed) return true;
-    const bool signal = signal_between(last->end, end);
+    // A leader that gave way to a block's signal there, with no block
+    // heard, lost that block.
+    const bool signal = last->into_signal || signal_between(last->end, end);
     if (!signal && since_leader <= kDamagedLeaderEnd / speed) return true;
     lose(last->end, end, blocks_in(since_leader, speed, *file_), signal, name);
     return false;
@@ -322,7 +343,13 @@ std::string heard_block_problem(const HeardBlock& heard)
     std::string text = "bloc";
     if (heard.block.length > kBlockTypeOffset) text += " " + hex_byte(heard.block.type());
     return text + " a " + recording_time_text(heard.seconds) + " : " +
-           (heard.complete ? kWrongChecksumText : kBrokenOffText) + " (" + block_figures_text(heard.figures) + ")";
+           (!heard.complete ? kBrokenOffText : !checksum_is_right(heard.block) ? kWrongChecksumText : reading_doubt(heard)) + " (" +
+           block_figures_text(heard.figures) + ")";
+}
+
+const char* reading_doubt(const HeardBlock& heard)
+{
+    return !heard.closed ? kUnclosedText : heard.weak ? kWeakBitText : nullptr;
 }
 
 std::string lost_stretch_line(const LostStretch& lost)
@@ -336,6 +363,43 @@ std::string unread_stretch_line(const HeardStretch& unread)
 {
     return std::string(kStretchIndent) + "de " + recording_time_text(unread.start) + " a " + recording_time_text(unread.end) +
            " : signal de cassette, aucun bloc lu";
+}
+
+std::vector<HeardBlock> set_noise_aside(const std::vector<HeardBlock>& heard, std::vector<AccountProblem>& notes)
+{
+    std::vector<double> levels;
+    for (const auto& block : heard)
+        if (block.sound()) levels.push_back(block.figures.level);
+    if (levels.empty()) return heard;
+    std::nth_element(levels.begin(), levels.begin() + static_cast<std::ptrdiff_t>(levels.size() / 2), levels.end());
+    const double tape_level = levels[levels.size() / 2];
+    std::vector<HeardBlock> kept;
+    bool in_file = false;
+    for (const auto& block : heard) {
+        if (!block.sound() && !in_file && block.figures.level < tape_level - kNoiseBelowTape) {
+            notes.push_back({AccountProblem::noise_aside, block.seconds,
+                             "bruit pris pour un bloc a " + recording_time_text(block.seconds) + ", hors de tout fichier, ecarte (" +
+                                 block_figures_text(block.figures) + ")"});
+            continue;
+        }
+        if (is_header(block)) in_file = true;
+        else if (is_end(block)) in_file = false;
+        kept.push_back(block);
+    }
+    return kept;
+}
+
+AccountedBlocks account_for_heard(const std::vector<HeardBlock>& heard, const std::vector<HeardStretch>& stretches,
+                                  double seconds)
+{
+    AccountedBlocks result;
+    std::vector<AccountProblem> aside;
+    result.blocks = set_noise_aside(heard, aside);
+    result.account = account_for_recording(result.blocks, stretches, seconds);
+    auto& notes = result.account.notes;
+    notes.insert(notes.end(), aside.begin(), aside.end());
+    std::stable_sort(notes.begin(), notes.end(), [](const AccountProblem& a, const AccountProblem& b) { return a.seconds < b.seconds; });
+    return result;
 }
 
 TapeAccount account_for_recording(const std::vector<HeardBlock>& blocks, const std::vector<HeardStretch>& stretches,

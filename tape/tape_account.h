@@ -29,6 +29,9 @@ struct AccountProblem {
         without_header,      // blocks after a file's end block, with no header before them
         short_block,         // a data block shorter than the others, followed by another
         wrong_size,          // a BASIC program whose blocks hold another size than its header says
+        // Notes, not problems:
+        without_sync,        // a block read back from its end, its sync byte not heard
+        noise_aside,         // noise read as a block, set aside
     } kind;
     double seconds = 0;  // where in the recording
     std::string text;
@@ -47,9 +50,27 @@ struct TapeAccount {
     std::vector<bool> whole_files;         // one per header heard (see opens_file), in order
     std::vector<LostStretch> lost;         // in the order of their times
     std::vector<HeardStretch> unread;      // tape signal that no block covers, leaders aside
+    // Said, though nothing is wrong: blocks read back without their sync
+    // byte, noise set aside (see set_noise_aside). In the order of their times.
+    std::vector<AccountProblem> notes;
 
     bool whole() const { return problems.empty(); }
 };
+
+// The tape's blocks among those a decoder heard. A block heard broken off
+// or wrong outside every file (before the first header, or after an end
+// block), far quieter than the tape's sound blocks, is hiss or a room's
+// noise read as a block: it is set aside, and said in `notes`.
+std::vector<HeardBlock> set_noise_aside(const std::vector<HeardBlock>& heard, std::vector<AccountProblem>& notes);
+
+// What a decoder heard, noise set aside, and its account (its notes in the
+// order of their times).
+struct AccountedBlocks {
+    std::vector<HeardBlock> blocks;
+    TapeAccount account;
+};
+AccountedBlocks account_for_heard(const std::vector<HeardBlock>& heard, const std::vector<HeardStretch>& stretches,
+                                  double seconds);
 
 // A heard block that opens a file: a header whose length byte was heard.
 bool opens_file(const HeardBlock& heard);
@@ -68,6 +89,10 @@ double heard_duration(const HeardBlock& heard);
 // "bloc 01 a 2:41.3 : somme de controle fausse (vitesse ...)", or "... :
 // signal interrompu dans le bloc (...)".
 std::string heard_block_problem(const HeardBlock& heard);
+
+// Why the reading of a block heard whole with its checksum right is in
+// doubt (kUnclosedText, kWeakBitText), or null.
+const char* reading_doubt(const HeardBlock& heard);
 
 // Lines of their own among a recording's blocks (list --blocks): where
 // blocks were lost, and tape signal that no block covers.

@@ -11,6 +11,7 @@ constexpr char kNo[] = "non";
 constexpr char kRight[] = "juste";
 constexpr char kWrong[] = "fausse";
 constexpr char kBroken[] = "coupe";
+constexpr char kDoubtful[] = "douteuse";
 constexpr int kSecondsPerMinute = 60;
 constexpr double kTenthsPerSecond = 10.0;
 
@@ -57,12 +58,12 @@ std::string where(std::uint64_t position, const std::optional<double>& seconds)
 std::size_t TapeCatalog::bad_blocks() const
 {
     std::size_t bad = 0;
-    for (const auto& block : blocks) bad += block.checksum_right && !block.broken_off ? 0 : 1;
+    for (const auto& block : blocks) bad += block.checksum_right && !block.broken_off && !block.doubt ? 0 : 1;
     return bad;
 }
 
 void TapeCatalogBuilder::add(const TapeBlock& block, std::uint64_t position, std::optional<double> seconds,
-                             bool broken_off, std::optional<BlockFigures> figures)
+                             bool broken_off, std::optional<BlockFigures> figures, const char* doubt)
 {
     CatalogBlock entry;
     entry.position = position;
@@ -71,6 +72,7 @@ void TapeCatalogBuilder::add(const TapeBlock& block, std::uint64_t position, std
     entry.checksum_right = checksum_is_right(block);
     entry.seconds = seconds;
     entry.broken_off = broken_off;
+    entry.doubt = doubt;
     entry.figures = figures;
     catalog_.blocks.push_back(entry);
 
@@ -178,7 +180,11 @@ std::string catalog_block_line(const CatalogBlock& block, bool with_times)
 {
     std::string line = "  " + right_aligned(block.position, kPositionColumn) + "  " + hex(block.type, 2) + "    " +
                        right_aligned(block.length, kPositionColumn - 1) + "  " +
-                       padded(block.broken_off ? kBroken : block.checksum_right ? kRight : kWrong, kCountColumn);
+                       padded(block.broken_off      ? kBroken
+                              : !block.checksum_right ? kWrong
+                              : block.doubt           ? kDoubtful
+                                                      : kRight,
+                              kCountColumn);
     if (with_times && block.seconds) line += "  " + padded(recording_time_text(*block.seconds), kTimeColumn);
     if (with_times && block.figures) line += figures_columns(*block.figures);
     while (!line.empty() && line.back() == ' ') line.pop_back();
@@ -191,10 +197,10 @@ std::vector<std::string> catalog_problems(const TapeCatalog& catalog)
     if (catalog.blocks_before_first_header > 0)
         problems.push_back(counted(catalog.blocks_before_first_header, "bloc") + " avant le premier en-tete de fichier");
     for (const auto& block : catalog.blocks)
-        if (block.broken_off || !block.checksum_right)
+        if (block.broken_off || !block.checksum_right || block.doubt)
             problems.push_back("bloc " + hex(block.type, 2) + " de " + counted(block.length, "octet") + " " +
                                where(block.position, block.seconds) + " : " +
-                               (block.broken_off ? kBrokenOffText : kWrongChecksumText));
+                               (block.broken_off ? kBrokenOffText : !block.checksum_right ? kWrongChecksumText : block.doubt));
     if (catalog.cut) {
         const CutBlock& cut = *catalog.cut;
         std::string block = "bloc";

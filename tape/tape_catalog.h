@@ -22,6 +22,8 @@ struct CatalogBlock {
     std::uint8_t length = 0;     // payload bytes
     bool checksum_right = false;
     bool broken_off = false;        // the recording's signal broke off inside it
+    // In a recording, why its reading is in doubt (see kUnclosedText), or null.
+    const char* doubt = nullptr;
     std::optional<double> seconds;  // where it starts in a recording
     std::optional<BlockFigures> figures;  // how it was heard in a recording
 };
@@ -65,7 +67,7 @@ struct TapeCatalog {
 class TapeCatalogBuilder {
 public:
     void add(const TapeBlock& block, std::uint64_t position, std::optional<double> seconds = std::nullopt,
-             bool broken_off = false, std::optional<BlockFigures> figures = std::nullopt);
+             bool broken_off = false, std::optional<BlockFigures> figures = std::nullopt, const char* doubt = nullptr);
     void cut_short(const TapeBlock& partial, std::uint64_t position, std::optional<double> seconds = std::nullopt);
     void read_failed() { catalog_.read_failed = true; }
     const TapeCatalog& catalog() const { return catalog_; }
@@ -78,6 +80,11 @@ private:
 // recording) the signal broke off inside it.
 inline constexpr char kWrongChecksumText[] = "somme de controle fausse";
 inline constexpr char kBrokenOffText[] = "signal interrompu dans le bloc";
+// A block whose checksum is right but whose reading is in doubt: its
+// closing marker did not follow, or a bit of it lay on the line between a 0
+// and a 1 and a second reading did not agree.
+inline constexpr char kUnclosedText[] = "pas de marqueur de fin apres la somme de controle (lecture douteuse)";
+inline constexpr char kWeakBitText[] = "un bit a la limite entre 0 et 1 (lecture douteuse)";
 
 // How a console shows a catalog: the file type in words, one line per file
 // under a heading, one line per block under another, and one sentence per

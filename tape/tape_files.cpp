@@ -32,12 +32,12 @@ std::vector<TapeFileContents> files_on_tape(const std::vector<HeardBlock>& block
         const TapeBlock& block = heard.block;
         catalog.add(block, 0);
         if (block.is_header()) {
-            files.push_back({catalog.catalog().files.back(), {}, checksum_is_right(block)});
+            files.push_back({catalog.catalog().files.back(), {}, heard.sound()});
             continue;
         }
         if (files.empty()) continue;  // before the first header: nobody's
         TapeFileContents& file = files.back();
-        if (!checksum_is_right(block)) file.whole = false;
+        if (!heard.sound()) file.whole = false;
         if (block.type() == kEndBlockType) continue;
         file.bytes.insert(file.bytes.end(), block.payload(), block.payload() + block.payload_length());
     }

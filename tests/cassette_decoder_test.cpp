@@ -337,5 +337,41 @@ TEST(CassetteDecoder, ADropoutBreaksItsBlockAndSparesTheOthers)
     EXPECT_NE(problems[0].find("signal interrompu dans le bloc"), std::string::npos) << problems[0];
 }
 
+TEST(CassetteDecoder, ABlockWhoseSyncADropoutTookIsReadBackFromItsEnd)
+{
+    // A few milliseconds of silence over a data block's sync, type and
+    // length bytes: between blocks 4 ms apart nothing else announces it.
+    // Followed by another data block it has a data block's type and full
+    // length, and is read back from its closing marker, checksum and all,
+    // and said. The last data block, followed by the end block, could be
+    // of any length: never made up, said lost.
+    const Bytes image = testing::tape_file("TROU", testing::counting_payload(600));
+    const auto blocks = testing::image_blocks(image);
+    const Recording ours = testing::recording_of(image);
+    const auto clean = decode(testing::wav_file({ours}));
+    ASSERT_EQ(clean.blocks.size(), 5u);
+    const double byte_seconds = heard_duration(clean.blocks[1]) / static_cast<double>(blocks[1].size());
+    const auto without_first_bytes = [&](std::size_t b) {
+        const double sync = clean.blocks[b].seconds;
+        return decode(testing::wav_file({testing::with_dropout(ours, sync - 0.002, sync + 2.8 * byte_seconds)}));
+    };
+
+    const auto middle = without_first_bytes(2);
+    EXPECT_EQ(heard_bytes(middle), blocks);
+    EXPECT_TRUE(middle.sound());
+    ASSERT_EQ(middle.blocks.size(), 5u);
+    EXPECT_TRUE(middle.blocks[2].without_sync);
+    EXPECT_NEAR(middle.blocks[2].seconds, clean.blocks[2].seconds, 0.001);
+    ASSERT_EQ(middle.account.notes.size(), 1u);
+    EXPECT_EQ(middle.account.notes[0].kind, AccountProblem::without_sync);
+
+    const auto last = without_first_bytes(3);
+    EXPECT_FALSE(last.sound());
+    for (const auto& heard : last.blocks) EXPECT_FALSE(heard.without_sync);
+    std::size_t lost = 0;
+    for (const auto& stretch : last.account.lost) lost += stretch.blocks;
+    EXPECT_EQ(lost, 1u);
+}
+
 }  // namespace
 }  // namespace morlevix

@@ -128,7 +128,7 @@ TEST(DecoderStages, ASyncByteAfterALeaderStartsABlockThatIsReadToItsLength)
     std::vector<int> bits;
     for (int byte = 0; byte < 32; ++byte)
         for (int b = 0; b < kBitsPerByte; ++b) bits.push_back((kLeaderByte >> b) & 1);
-    const std::vector<int> block = {kMarkerByte, kSyncByte, 0x01, 0x02, 0xA5, 0x5A, 0x02};  // checksum 0x102
+    const std::vector<int> block = {kMarkerByte, kSyncByte, 0x01, 0x02, 0xA5, 0x5A, 0x02, kMarkerByte};  // checksum 0x102
     for (const int byte : block)
         for (int b = 0; b < kBitsPerByte; ++b) bits.push_back((byte >> b) & 1);
     std::vector<double> starts = {0};
@@ -156,10 +156,20 @@ TEST(DecoderStages, ASyncByteAfterALeaderStartsABlockThatIsReadToItsLength)
             at += length;
         }
         ASSERT_FALSE(reader.reading());
+        // Then the closing marker, which a block needs to be sound: a long
+        // cycle where its first short one should be, and it is in doubt.
+        ASSERT_TRUE(reader.closing());
+        BlockReader doubted = reader;
+        EXPECT_TRUE(doubted.closing_cycle(kLong, lengths));
+        EXPECT_FALSE(doubted.block().sound());
+        EXPECT_TRUE(doubted.block().complete);
+        int marker_cycles = 1;
+        for (; !reader.closing_cycle(bits[bit] != 0 ? kShort : kLong, lengths); ++bit) ++marker_cycles;
+        EXPECT_EQ(marker_cycles, 6);
         const HeardBlock& read = reader.block();
         EXPECT_TRUE(read.sound());
         EXPECT_EQ(std::vector<int>(read.block.bytes.begin(), read.block.bytes.begin() + 6),
-                  std::vector<int>(block.begin() + 1, block.end()));
+                  std::vector<int>(block.begin() + 1, block.end() - 1));
         EXPECT_NEAR(read.figures.speed, 1.0, 1e-9);
         EXPECT_NEAR(read.figures.margin, 1.0, 0.01);
         break;

@@ -158,6 +158,77 @@ TEST(TapeAccount, ABlockShorterThanTheOthersMustBeTheLast)
     EXPECT_EQ(kinds(account_of(heard_cleanly(image))), std::vector<AccountProblem::Kind>{AccountProblem::short_block});
 }
 
+TEST(TapeAccount, QuietNoiseOutsideEveryFileIsSetAsideAndSaid)
+{
+    // Hiss before the tape, read as a broken block: far quieter than the
+    // tape, outside every file, it is set aside with a note. As loud as
+    // the tape, or inside a file, it stays, and the tape is not whole.
+    const Heard whole = heard_cleanly(kTape);
+    const auto with_block_at = [&](double seconds, double level) {
+        Heard heard = whole;
+        HeardBlock noise;
+        noise.block.bytes[0] = kSyncByte;
+        noise.block.bytes[1] = 0x5A;
+        noise.block.length = 2;
+        noise.seconds = seconds;
+        noise.figures.level = level;
+        const auto at = std::find_if(heard.blocks.begin(), heard.blocks.end(), [&](const HeardBlock& b) { return b.seconds > seconds; });
+        heard.blocks.insert(at, noise);
+        return heard;
+    };
+    const double tape_level = whole.blocks[0].figures.level;
+    struct Case {
+        std::string what;
+        double seconds, level;
+        bool aside;
+    };
+    const std::vector<Case> cases = {
+        {"quiet, before the tape", 0.2, tape_level - 30, true},
+        {"loud, before the tape", 0.2, tape_level, false},
+        {"quiet, inside a file", whole.blocks[2].seconds + 0.5, tape_level - 30, false},
+    };
+    for (const auto& c : cases) {
+        const Heard heard = with_block_at(c.seconds, c.level);
+        const AccountedBlocks accounted = account_for_heard(heard.blocks, heard.stretches, heard.seconds);
+        EXPECT_EQ(accounted.blocks.size(), whole.blocks.size() + (c.aside ? 0 : 1)) << c.what;
+        EXPECT_EQ(accounted.account.whole(), c.aside) << c.what;
+        ASSERT_EQ(accounted.account.notes.size(), c.aside ? 1u : 0u) << c.what;
+        if (c.aside) {
+            EXPECT_EQ(accounted.account.notes[0].text,
+                      "bruit pris pour un bloc a 0:00.2, hors de tout fichier, ecarte (vitesse 100.0 %, niveau -30.0 dBFS, marge 0 %)");
+        }
+    }
+}
+
+TEST(TapeAccount, AHeaderBrokenOffBeforeItsLengthStillOpensItsFile)
+{
+    // The signal broke off after a header's type byte: its blocks are its
+    // file's (not blocks with no header), and that file is not whole.
+    Heard heard = heard_cleanly(kTape);
+    HeardBlock& header = heard.blocks[6];
+    header.block.length = kBlockTypeOffset + 1;
+    header.complete = false;
+    const TapeAccount account = account_of(heard);
+    EXPECT_FALSE(account.whole());
+    for (const auto& problem : account.problems) EXPECT_NE(problem.kind, AccountProblem::without_header) << problem.text;
+    ASSERT_FALSE(account.problems.empty());
+    EXPECT_NE(account.problems.back().text.find("fichier a l'en-tete coupe (0:"), std::string::npos) << account.problems.back().text;
+    // Only a header heard to its file's name counts as one of the files.
+    EXPECT_EQ(account.whole_files, std::vector<bool>{true});
+}
+
+TEST(TapeAccount, ABlockReadWithoutItsSyncIsSaidButTheTapeIsWhole)
+{
+    Heard heard = heard_cleanly(kTape);
+    heard.blocks[2].without_sync = true;
+    const TapeAccount account = account_of(heard);
+    EXPECT_TRUE(account.whole());
+    ASSERT_EQ(account.notes.size(), 1u);
+    EXPECT_EQ(account.notes[0].kind, AccountProblem::without_sync);
+    EXPECT_EQ(account.notes[0].text.rfind("bloc 01 a 0:03.6 : lu sans sa synchronisation, a partir de sa fin (", 0), 0u)
+        << account.notes[0].text;
+}
+
 // A few hundred damaged recordings; thousands in a longer run (damage_run).
 TEST(TapeAccount, StatusZeroOfOneTakeMeansTheTape)
 {

@@ -12,6 +12,16 @@ constexpr double kMergedAtLeast = 1.3;
 constexpr double kCentreLow = 0.38;
 constexpr double kCentreHigh = 1 - kCentreLow;
 
+// The closing marker's first bits, read after a block's bytes (its last
+// may meet the silence after it).
+constexpr int kClosingBits = 6;
+
+// A block whose weakest bit lay this near the line between a 0 and a 1
+// (its margin) may have any of its bits read either way: noise over it
+// gives such cycles, and then the right checksum by chance once in 256.
+// Its cycles are read a second time before it is called sound.
+constexpr double kWeakMargin = 0.03;
+
 // Levels in dB below full scale, and the level of a block heard as silence.
 constexpr double kDecibelsPerDecade = 20;
 constexpr double kSilentLevel = -120;
@@ -46,6 +56,8 @@ void BlockReader::start(int direction, double sync_start, double marker_start)
     heard_time_ = 0;
     block_peak_ = 0;
     weakest_margin_ = 1;
+    bytes_end_ = sync_start;
+    closing_bits_ = -1;
 }
 
 bool BlockReader::cycle(double start, double period, double other, CycleLengths& lengths)
@@ -60,14 +72,14 @@ bool BlockReader::cycle(double start, double period, double other, CycleLengths&
             const double first = centre < kCentreLow ? 2 * first_half : period - 2 * (period - first_half);
             const double shortest = lengths.shortest();
             if (first > shortest && period - first > shortest) {
-                return read_bit(first, lengths) || read_bit(period - first, lengths);
+                return read_bit(first, start + first, lengths) || read_bit(period - first, start + period, lengths);
             }
         }
     }
-    return read_bit(period, lengths);
+    return read_bit(period, start + period, lengths);
 }
 
-bool BlockReader::read_bit(double period, CycleLengths& lengths)
+bool BlockReader::read_bit(double period, double end_time, CycleLengths& lengths)
 {
     period += pending_;
     pending_ = 0;
@@ -92,9 +104,38 @@ bool BlockReader::read_bit(double period, CycleLengths& lengths)
     block.bytes[block.length++] = static_cast<std::uint8_t>(byte_);
     bits_ = 0;
     byte_ = 0;
+    bytes_end_ = end_time;
     if (!block.whole()) return false;
-    end(true, lengths);
+    bytes_heard(end_time, lengths);
     return true;
+}
+
+void BlockReader::bytes_heard(double end_time, const CycleLengths& lengths)
+{
+    end(true, lengths);
+    bytes_end_ = end_time;
+    closing_bits_ = 0;
+}
+
+bool BlockReader::closing_cycle(double period, const CycleLengths& lengths)
+{
+    // A silence or another bit there, and the block's reading is in doubt.
+    const int bit = lengths.classify(period);
+    const bool expected = bit == static_cast<int>((kMarkerByte >> closing_bits_) & 1);
+    if (expected && ++closing_bits_ < kClosingBits) return false;
+    current_.closed = expected;
+    closing_bits_ = -1;
+    return true;
+}
+
+void BlockReader::stop(const CycleLengths& lengths)
+{
+    if (closing_bits_ >= 0) {
+        current_.closed = false;  // the recording ended before the closing marker
+        closing_bits_ = -1;
+        return;
+    }
+    end(false, lengths);
 }
 
 void BlockReader::end(bool complete, const CycleLengths& lengths)
@@ -104,6 +145,7 @@ void BlockReader::end(bool complete, const CycleLengths& lengths)
     figures.level = level_in_decibels(static_cast<double>(block_peak_ * peak_scale_));
     figures.margin = heard_time_ > 0 ? weakest_margin_ : 0;
     current_.complete = complete;
+    current_.weak = complete && figures.margin < kWeakMargin;
     reading_ = false;
 }
 

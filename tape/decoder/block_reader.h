@@ -25,13 +25,19 @@ public:
     // processed one.
     BlockReader(double seconds_per_step, double delay, std::size_t step);
 
+    // Reading a block's bytes.
     bool reading() const { return reading_; }
+    // Its bytes heard, reading the closing marker after them.
+    bool closing() const { return closing_bits_ >= 0; }
     // The direction the block's cycles start in.
     int direction() const { return direction_; }
     // Where its marker byte started (in processed samples).
     double marker_start() const { return marker_start_; }
     // The block being heard, or the one that ended last.
     const HeardBlock& block() const { return current_; }
+    // Where its last byte heard ended (in processed samples): before the
+    // closing marker, which is read too.
+    double bytes_end() const { return bytes_end_; }
 
     // A block whose cycles start in `direction`, its marker byte at
     // `marker_start` and its sync byte at `sync_start`.
@@ -39,14 +45,23 @@ public:
     // The loudest sample before the filters, since the last it was given.
     void gather(float peak) { block_peak_ = std::max(block_peak_, peak); }
     // A cycle of the block's direction, from `start`, `period` long; `other`
-    // is the latest crossing the other way. True when the block ended with
-    // it (whole or not: see block()).
+    // is the latest crossing the other way. True when the block's bytes
+    // ended with it (whole or not: see block()); whole, its closing marker
+    // is read next.
     bool cycle(double start, double period, double other, CycleLengths& lengths);
-    // The block ends here, heard to its end or broken off.
-    void end(bool complete, const CycleLengths& lengths);
+    // A cycle of the closing marker. True when the marker was heard, or
+    // was not there: block() says which.
+    bool closing_cycle(double period, const CycleLengths& lengths);
+    // The recording ended inside the block, or inside its closing marker,
+    // or another block's sync came before the marker ended.
+    void stop(const CycleLengths& lengths);
 
 private:
-    bool read_bit(double period, CycleLengths& lengths);
+    // The block ends here, heard to its end or broken off.
+    void end(bool complete, const CycleLengths& lengths);
+    bool read_bit(double period, double end, CycleLengths& lengths);
+    // The block's bytes are all heard: its figures, and the marker after it.
+    void bytes_heard(double end, const CycleLengths& lengths);
 
     double seconds_per_step_;
     double delay_;
@@ -63,6 +78,8 @@ private:
     double heard_time_ = 0;
     float block_peak_ = 0;
     double weakest_margin_ = 1;
+    double bytes_end_ = 0;
+    int closing_bits_ = -1;  // of the closing marker, read after the bytes; negative before
     HeardBlock current_;
 };
 

@@ -43,13 +43,24 @@ bool CassetteDecoder::crossing(int direction, double time, float peak)
     if (direction == kRising)
         map_.cycle(start, time, lengths_.near_a_bit(time - start), !reader_.reading() && search_.in_leader());
     if (!reader_.reading()) {
+        // After a block's bytes, its closing marker; the search hears it
+        // too, as it hears everything between blocks.
+        if (reader_.closing() && direction == reader_.direction() && reader_.closing_cycle(time - start, lengths_))
+            block_ended();
         const SyncSearch::Heard heard = search_.cycle(direction, start, time, other, lengths_);
         if (heard.leader_ended_in_silence) second_.leader_ended_in_silence(time);
         if (heard.marked) second_.leader_marked(heard.mark);
         if (heard.judge_period > 0) filter_.judge_channel_at(time, heard.judge_period);
-        if (heard.sync) reader_.start(direction, heard.sync_start, heard.marker_start);
-    } else if (direction == reader_.direction() && reader_.cycle(start, time - start, other, lengths_)) {
-        block_ended();
+        if (heard.sync) {
+            if (reader_.closing()) {
+                reader_.stop(lengths_);
+                block_ended();
+            }
+            reader_.start(direction, heard.sync_start, heard.marker_start);
+        }
+    } else if (direction == reader_.direction() && reader_.cycle(start, time - start, other, lengths_) &&
+               !reader_.block().complete) {
+        block_ended();  // broken off; a whole block ends after its closing marker
     }
     return reader_.reading();
 }
@@ -57,14 +68,15 @@ bool CassetteDecoder::crossing(int direction, double time, float peak)
 void CassetteDecoder::block_ended()
 {
     blocks_.push_back(reader_.block());
-    second_.block_ended(reader_.block(), last_crossing_[reader_.direction()], reader_.direction(),
+    const double end = reader_.block().complete ? reader_.bytes_end() : last_crossing_[reader_.direction()];
+    second_.block_ended(reader_.block(), end, reader_.direction(),
                         reader_.marker_start(), lengths_);
 }
 
 void CassetteDecoder::finish()
 {
-    if (reader_.reading()) {
-        reader_.end(false, lengths_);
+    if (reader_.reading() || reader_.closing()) {
+        reader_.stop(lengths_);
         block_ended();
     }
     second_.read_all(lengths_, blocks_);

@@ -145,6 +145,15 @@ std::vector<SequenceCycle> read_cycle_sequence(const std::vector<float>& samples
         cycle.margin = other[at] == kUnreached || !(whole_loss > 0)
                            ? 1.0
                            : std::clamp((score[at] - other[at]) / whole_loss, 0.0, 1.0);
+        double left = 0, own = 0;
+        for (std::size_t j = 0; j < shape.length; ++j) {
+            const double sample = samples[cycle.start + j];
+            const double off = sample - shape.tone[j];
+            left += off * off;
+            own += sample * sample;
+        }
+        cycle.residual = shape.energy > 0 ? left / shape.energy : 1.0;
+        cycle.energy = shape.energy > 0 ? own / shape.energy : 0.0;
         cycles.push_back(cycle);
         at = cycle.start;
     }

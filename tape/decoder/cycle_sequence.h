@@ -23,6 +23,12 @@ struct SequenceCycle {
     // other way loses, in parts of what a clean long cycle read as two
     // short ones loses; 0 on the line, 1 and more clear.
     double margin = 0;
+    // What the tone leaves unexplained of its samples, in parts of the
+    // tone's own energy: near 0 for a clean cycle, 1 over silence, more
+    // over noise.
+    double residual = 0;
+    // The samples' own energy, in parts of the tone's: near 0 in silence.
+    double energy = 0;
 };
 
 // Reads `samples` as cycles of about `short_cycle` and `long_cycle`

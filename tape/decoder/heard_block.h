@@ -19,10 +19,21 @@ struct BlockFigures {
 struct HeardBlock {
     TapeBlock block;        // its bytes, sync byte first; `length` of them were heard
     bool complete = false;  // false: the signal broke off inside it
+    // The marker byte that closes every block followed it. A block heard
+    // through noise has the right checksum once in 256 times by chance; with
+    // the marker's first bits after it, once in 16,000.
+    bool closed = true;
     double seconds = 0;     // where its sync byte starts in the recording
     BlockFigures figures;
+    // Read back from its end, its sync byte not heard (nor, most often, its
+    // type and length bytes, taken as a data block's): sound all the same.
+    bool without_sync = false;
+    // Read from its crossings with a bit so near the line between a 0 and a
+    // 1 that it could be either (noise over the block, most often): a
+    // reading in doubt until a second reading of its cycles agrees.
+    bool weak = false;
 
-    bool sound() const { return complete && checksum_is_right(block); }
+    bool sound() const { return complete && closed && !weak && checksum_is_right(block); }
 };
 
 // A stretch of a recording where the tape's signal was heard: cycles of
@@ -31,6 +42,9 @@ struct HeardStretch {
     double start = 0;  // seconds in the recording
     double end = 0;
     bool leader = false;
+    // A leader's: it gave way at its end to other cycles of a bit's length,
+    // a run of them, as a leader gives way to its block.
+    bool into_signal = false;
 };
 
 // A leader broken for less than this (in seconds) by noise or a dropout is

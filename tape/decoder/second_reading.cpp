@@ -5,7 +5,9 @@
 #include <iterator>
 #include <tuple>
 
+#include "block_from_its_end.h"
 #include "block_reader.h"
+#include "tape/cassette_encoder.h"
 #include "cycle_sequence.h"
 #include "signal_filter.h"
 
@@ -28,6 +30,31 @@ constexpr double kLevelCycles = 16;
 constexpr double kPeakOverMeanMagnitude = kPi / 2;
 // Two copies of a block whose sync bytes start this close are one block.
 constexpr double kSameBlockSeconds = 0.01;
+// Nominal samples from a data block's end to the next one's sync byte:
+// its closing marker, the silence, the next one's opening marker.
+const double kBlockToBlock = static_cast<double>(2 * byte_sample_count(kMarkerByte) + kSilenceAfterBlock);
+// The shortest block, in nominal samples: its sync, type, length and
+// checksum bytes, none shorter than a byte of ones.
+const double kShortestBlock = static_cast<double>(kBlockFraming * byte_sample_count(0xFF));
+// A cycle with less energy than this part of its tone's is silence; cycles
+// that their tones leave more than this much of unexplained on average,
+// noise. This many in a row inside a block, damage.
+constexpr double kSilentEnergy = 0.05;
+constexpr double kNoisyResidual = 2.0;
+// Against the shapes the channel gives the cycles (its echoes and filters
+// learned), less is left unexplained: noise leaves more than this.
+constexpr double kNoisyAfterTaught = 1.5;
+constexpr std::size_t kDamagedRun = 8;
+// The middle of a pause before a block (all but this part of it at either
+// end, where the filters ring) is quiet: this much of the marker's level.
+constexpr double kQuietPart = 0.8;
+constexpr double kQuietBeside = 0.25;
+// A block read back from its end starts within this many long cycles of
+// where it must: a byte more or less is at least four of them.
+constexpr double kStartSlackCycles = 2;
+// Bytes of the next block read with a block read back from its end: its
+// marker, sync and type bytes.
+constexpr std::size_t kNextBytesRead = 3;
 // A data block's next starts this soon after its end at the slowest speed:
 // the closing marker, the silence, and the next block's marker byte.
 constexpr double kNextBlockSeconds = 0.04;
@@ -47,16 +74,23 @@ double read_span(double rate)
 // follows it: a cycle read wrong makes two of one, or one of two, and every
 // byte after it garbage, whose closing byte would still match its checksum
 // once in 256 times; with the marker's first bits too, once in 16,000.
-std::pair<std::size_t, std::size_t> block_in(const std::vector<SequenceCycle>& cycles, HeardBlock& heard)
+// The first cycle of the first sync byte (after its marker byte) whose
+// marker starts at `from` or later; the cycles' count when there is none.
+std::size_t sync_in(const std::vector<SequenceCycle>& cycles, std::size_t from)
 {
     constexpr std::size_t kSyncBits = 2 * kBitsPerByte;  // a marker byte and the sync byte
-    constexpr std::size_t kClosingBits = 6;              // of the closing marker byte (its last may meet silence)
     std::uint32_t window = 0;
-    std::size_t sync = cycles.size();
-    for (std::size_t k = 0; k < cycles.size() && sync == cycles.size(); ++k) {
+    for (std::size_t k = from; k < cycles.size(); ++k) {
         window = (window >> 1) | static_cast<std::uint32_t>(cycles[k].short_cycle) << (kSyncBits - 1);
-        if (k + 1 >= kSyncBits && (window & kSyncMask) == (kSyncWindow & kSyncMask)) sync = k + 1 - kBitsPerByte;
+        if (k + 1 >= from + kSyncBits && (window & kSyncMask) == (kSyncWindow & kSyncMask)) return k + 1 - kBitsPerByte;
     }
+    return cycles.size();
+}
+
+std::pair<std::size_t, std::size_t> block_in(const std::vector<SequenceCycle>& cycles, HeardBlock& heard)
+{
+    constexpr std::size_t kClosingBits = 6;  // of the closing marker byte (its last may meet silence)
+    const std::size_t sync = sync_in(cycles, 0);
     if (sync == cycles.size()) return {sync, sync};
     TapeBlock& block = heard.block;
     block.bytes[0] = kSyncByte;
@@ -77,6 +111,38 @@ std::pair<std::size_t, std::size_t> block_in(const std::vector<SequenceCycle>& c
         }
     }
     return {sync, k};
+}
+
+// Whether the cycles `from` to `to` of a reading run through a silence (a
+// dropout) or through noise louder than the tones: cycles there are the
+// reading's guesses, whatever the checksum says.
+bool through_damage(const std::vector<SequenceCycle>& cycles, std::size_t from, std::size_t to, double noisy)
+{
+    std::size_t silent = 0;
+    double residual = 0;  // of the latest kDamagedRun cycles
+    to = std::min(to, cycles.size());
+    for (std::size_t k = from; k < to; ++k) {
+        silent = cycles[k].energy < kSilentEnergy ? silent + 1 : 0;
+        residual += cycles[k].residual;
+        if (k >= from + kDamagedRun) residual -= cycles[k - kDamagedRun].residual;
+        if (silent >= kDamagedRun) return true;
+        if (k + 1 >= from + kDamagedRun && residual > noisy * static_cast<double>(kDamagedRun)) return true;
+    }
+    return false;
+}
+
+// Whether the `silence` samples before `at` in `stretch` are quiet beside
+// the cycle after them: the pause before a block's marker byte.
+bool silent_before(const std::vector<float>& stretch, double at, double silence, double long_cycle)
+{
+    const auto quiet_from = static_cast<std::ptrdiff_t>(at - silence * kQuietPart);
+    const auto quiet_to = static_cast<std::ptrdiff_t>(at - silence * (1 - kQuietPart));
+    const auto loud_to = static_cast<std::ptrdiff_t>(at + long_cycle);
+    if (quiet_from < 0 || quiet_to <= quiet_from || loud_to > static_cast<std::ptrdiff_t>(stretch.size())) return false;
+    double quiet = 0, loud = 0;
+    for (auto k = quiet_from; k < quiet_to; ++k) quiet += std::fabs(stretch[static_cast<std::size_t>(k)]);
+    for (auto k = static_cast<std::ptrdiff_t>(at); k < loud_to; ++k) loud += std::fabs(stretch[static_cast<std::size_t>(k)]);
+    return quiet / static_cast<double>(quiet_to - quiet_from) < kQuietBeside * loud / static_cast<double>(loud_to - static_cast<std::ptrdiff_t>(at));
 }
 
 }  // namespace
@@ -255,6 +321,7 @@ void SecondReading::read(const Mark& mark, const CycleLengths& lengths, std::vec
     HeardBlock heard;
     std::size_t sync = 0, end = 0;  // not a structured binding: the lambda below needs `end`
     std::tie(sync, end) = block_in(cycles, heard);
+    if (through_damage(cycles, sync, end, kNoisyResidual)) heard.complete = false;
     // Once more, each cycle compared with the shape that the cycles just
     // read show the channel gives it; taken only when sound, for else the
     // first reading says best where the block ends.
@@ -263,6 +330,7 @@ void SecondReading::read(const Mark& mark, const CycleLengths& lengths, std::vec
         again = read_cycle_sequence(stretch, short_cycle, long_cycle, amplitude, free_start, &cycles);
         HeardBlock taught;
         const auto span = block_in(again, taught);
+        if (through_damage(again, span.first, span.second, kNoisyAfterTaught)) taught.complete = false;
         if (taught.sound()) {
             heard = taught;
             std::tie(sync, end) = span;
@@ -271,6 +339,10 @@ void SecondReading::read(const Mark& mark, const CycleLengths& lengths, std::vec
         }
     }
     const std::vector<SequenceCycle>& used = again.empty() ? cycles : again;
+    if (mark.after_block) {
+        const double heard_at = heard.sound() ? static_cast<double>(used[sync].start) : -1;
+        read_from_its_end(mark, stretch, first, up, cycles, heard_at, short_cycle, long_cycle, lengths, blocks);
+    }
     // Where the block's last byte ends, in filtered samples.
     const auto end_time = [&] {
         const double kept = first + static_cast<double>(used[end - 1].start + used[end - 1].length) / up;
@@ -284,23 +356,85 @@ void SecondReading::read(const Mark& mark, const CycleLengths& lengths, std::vec
         if (end > sync && heard.block.whole()) mark_end_of(heard, end_time(), mark);
         return;
     }
+    measure(heard, used, sync, end, static_cast<double>(used[sync].start), first, up, lengths);
+    place(heard, blocks);
+    mark_end_of(heard, end_time(), mark);
+}
+
+void SecondReading::measure(HeardBlock& heard, const std::vector<SequenceCycle>& used, std::size_t from, std::size_t to,
+                            double starts, double first, double up, const CycleLengths& lengths) const
+{
     double nominal = 0, took = 0;
     heard.figures.margin = 1;
-    for (std::size_t c = sync; c < end; ++c) {
+    for (std::size_t c = from; c < to; ++c) {
         nominal += (used[c].short_cycle ? 1 : 2) * lengths.nominal_short() * kept_.per_processed() * up;
         took += static_cast<double>(used[c].length);
         heard.figures.margin = std::min(heard.figures.margin, used[c].margin);
     }
     heard.figures.speed = nominal / took;
-    const double starts = first + static_cast<double>(used[sync].start) / up;
-    const double ends = first + static_cast<double>(used[end - 1].start + used[end - 1].length) / up;
-    heard.seconds = std::max(0.0, kept_.processed_position(starts)) * seconds_per_step_;
+    const double begins = first + starts / up;
+    const double ends = first + static_cast<double>(used[to - 1].start + used[to - 1].length) / up;
+    heard.seconds = std::max(0.0, kept_.processed_position(begins)) * seconds_per_step_;
     float peak = 0;
-    for (auto i = static_cast<std::int64_t>(starts); i < static_cast<std::int64_t>(ends); ++i)
+    for (auto i = static_cast<std::int64_t>(begins); i < static_cast<std::int64_t>(ends); ++i)
         peak = std::max(peak, std::fabs(kept_.at(i)));
     heard.figures.level = level_in_decibels(static_cast<double>(peak) / static_cast<double>(kept_.step()));
-    place(heard, blocks);
-    mark_end_of(heard, end_time(), mark);
+}
+
+void SecondReading::read_from_its_end(const Mark& mark, const std::vector<float>& stretch, double first, double up,
+                                      const std::vector<SequenceCycle>& cycles, double heard_at, double short_cycle,
+                                      double long_cycle, const CycleLengths& lengths, std::vector<HeardBlock>& blocks)
+{
+    // Stretch samples to a nominal sample, at the speed the mark gives.
+    const double scale = (short_cycle + long_cycle) / (kNominalShortCycle + kNominalLongCycle);
+    // Where the block after the one that ended at the mark starts (its sync
+    // byte), in samples of the stretch.
+    const double expected = (kept_.kept_position(mark.time - centre_) - first) * up + kBlockToBlock * scale;
+    const double slack = kStartSlackCycles * long_cycle;
+    if (heard_at >= 0 && std::fabs(heard_at - expected) < slack) return;
+    const double silence = static_cast<double>(kSilenceAfterBlock) * scale;
+    for (std::size_t sync = sync_in(cycles, 0); sync < cycles.size(); sync = sync_in(cycles, sync + 1)) {
+        // The next block heard: its marker byte after a silence, later than
+        // the shortest block could end.
+        if (sync < kBitsPerByte || static_cast<double>(cycles[sync].start) < expected + kShortestBlock * scale) continue;
+        const std::size_t marker = sync - kBitsPerByte;
+        const double marker_start = static_cast<double>(cycles[marker].start);
+        if (!silent_before(stretch, marker_start, silence, long_cycle)) continue;
+        // Read again, at the level of the block's last bytes (its start may
+        // be lost in a dropout), up to the next block's type byte.
+        const auto level_end = static_cast<std::size_t>(std::max(0.0, marker_start - silence - long_cycle));
+        const auto level_start = static_cast<std::size_t>(
+            std::max(0.0, static_cast<double>(level_end) - kLevelCycles * (short_cycle + long_cycle) / 2));
+        if (level_end <= level_start) return;
+        double magnitude = 0;
+        for (std::size_t k = level_start; k < level_end; ++k) magnitude += std::fabs(stretch[k]);
+        const double amplitude = kPeakOverMeanMagnitude * magnitude / static_cast<double>(level_end - level_start);
+        if (!(amplitude > 0)) return;
+        const auto reach = std::min(stretch.size(), static_cast<std::size_t>(marker_start + kNextBytesRead * kBitsPerByte * long_cycle));
+        const std::vector<float> part(stretch.begin(), stretch.begin() + static_cast<std::ptrdiff_t>(reach));
+        const auto free_start = static_cast<std::size_t>(kFreeStartCycles * long_cycle);
+        const std::vector<SequenceCycle> again = read_cycle_sequence(part, short_cycle, long_cycle, amplitude, free_start);
+        // The next block's marker in this reading.
+        std::size_t next = sync_in(again, 0);
+        while (next < again.size() && static_cast<double>(again[next].start) < static_cast<double>(cycles[sync].start) - long_cycle)
+            next = sync_in(again, next + 1);
+        if (next >= again.size() || next < kBitsPerByte ||
+            std::fabs(static_cast<double>(again[next].start) - static_cast<double>(cycles[sync].start)) > long_cycle)
+            return;
+        const auto block = block_before(again, next - kBitsPerByte, silence, long_cycle);
+        if (!block) return;
+        // It starts where a block after the one at the mark must.
+        double lost = 0;
+        for (std::size_t b = 0; b < block->lost_bytes; ++b)
+            lost += static_cast<double>(byte_sample_count(block->heard.block.bytes[b]));
+        const double starts = static_cast<double>(again[block->first].start) - lost * scale;
+        if (std::fabs(starts - expected) > slack) return;
+        HeardBlock heard = block->heard;
+        heard.without_sync = true;
+        measure(heard, again, block->first, block->end, starts, first, up, lengths);
+        place(heard, blocks);
+        return;
+    }
 }
 
 void SecondReading::place(const HeardBlock& heard, std::vector<HeardBlock>& blocks) const

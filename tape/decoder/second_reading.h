@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "cycle_lengths.h"
+#include "cycle_sequence.h"
 #include "heard_block.h"
 #include "kept_samples.h"
 #include "sync_search.h"
@@ -79,6 +80,18 @@ private:
     bool heard_after(double time, const std::vector<HeardBlock>& blocks) const;
     bool needed(const Mark& mark, const std::vector<HeardBlock>& blocks) const;
     void read(const Mark& mark, const CycleLengths& lengths, std::vector<HeardBlock>& blocks);
+    // After a data block: the next one, its first bytes lost, read back
+    // from the end of the stretch `first` on (read `up` times finer than
+    // kept) where the block after it starts.
+    // `heard_at` is where the sync byte of a sound block read there
+    // starts in the stretch, or negative.
+    void read_from_its_end(const Mark& mark, const std::vector<float>& stretch, double first, double up,
+                           const std::vector<SequenceCycle>& cycles, double heard_at, double short_cycle,
+                           double long_cycle, const CycleLengths& lengths, std::vector<HeardBlock>& blocks);
+    // A block's figures and time, from the cycles `from` to `to` of a
+    // reading, its sync byte starting at `starts` in the stretch.
+    void measure(HeardBlock& heard, const std::vector<SequenceCycle>& used, std::size_t from, std::size_t to,
+                 double starts, double first, double up, const CycleLengths& lengths) const;
     void place(const HeardBlock& heard, std::vector<HeardBlock>& blocks) const;
 
     double seconds_per_step_;

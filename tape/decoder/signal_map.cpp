@@ -14,6 +14,11 @@ constexpr std::size_t kFewestLeaderCycles = 64;
 // A run of other cycles this long between two pieces of leader is
 // something else (a block, at the least), not a moment's noise.
 constexpr std::size_t kSomethingElse = kFewestCycles;
+// A leader gives way to its block at once: a run of this many other cycles
+// (three bytes) starting within this many seconds of a leader's end is a
+// block's signal (noise over a leader rarely keeps a bit's lengths so long).
+constexpr std::size_t kSignalAfterLeader = 24;
+constexpr double kLeaderGivesWay = 0.003;
 
 }  // namespace
 
@@ -46,6 +51,11 @@ void SignalMap::close()
     // that starts is another.
     const bool goes_on = !stretches_.empty() && stretches_.back().leader && leader_ && leader_last_ &&
                          stretch.start - stretches_.back().end < kLeaderBreakSeconds;
+    if (!leader_ && leader_last_ && cycles_ >= kSignalAfterLeader && !stretches_.empty() &&
+        stretch.start - stretches_.back().end < kLeaderGivesWay) {
+        stretches_.back().into_signal = true;
+        leader_last_ = false;
+    }
     if (!leader_ && cycles_ >= kSomethingElse) leader_last_ = false;
     if (goes_on) {
         stretches_.back().end = stretch.end;
