@@ -57,6 +57,7 @@ bool decode_recording_file(const std::string& recording, const std::string& imag
     }
     messages.flush();
     for (const auto& problem : decoded.account.problems) report_error(console, recording + kFieldSeparator + problem.text);
+    for (const auto& note : decoded.account.notes) report_error(console, recording + kFieldSeparator + note.text);
     if (!decoded.error.empty()) report_error(console, recording + kFieldSeparator + decoded.error);
     if (!write_output(image_name, tape_image_of(decoded.blocks), console)) {
         report_error(console, (to_standard_output ? kWriteErrorText : kCannotCreateText) + image_name);
@@ -105,6 +106,7 @@ int merge_recordings(const std::vector<std::string>& takes, const std::optional<
     for (const auto& line : report.files) messages << line << '\n';
     messages.flush();
     for (const auto& problem : report.problems) report_error(console, problem);
+    for (const auto& note : report.notes) report_error(console, note);
     if (!report.problems.empty()) status = kExitFailure;
     if (!write_output(image_name, tape_image_of(tape.heard_blocks()), console)) {
         report_error(console, (to_standard_output ? kWriteErrorText : kCannotCreateText) + image_name);

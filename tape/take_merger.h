@@ -77,6 +77,9 @@ private:
 struct MergeReport {
     std::vector<std::string> files;
     std::vector<std::string> problems;
+    // Said, though nothing is wrong: blocks taken from a take that read
+    // them back without their sync byte.
+    std::vector<std::string> notes;
 };
 MergeReport merge_report(const MergedTape& tape, const std::vector<std::string>& takes, const std::string& image_name);
 

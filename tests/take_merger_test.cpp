@@ -134,5 +134,34 @@ TEST(TakeMerger, AHeaderThatATakeMissedAltogetherLeavesTheFileItsBlocks)
     EXPECT_EQ(report.problems, std::vector<std::string>{"X.k7 : ? : bloc 0 : entendu dans aucune prise"});
 }
 
+TEST(TakeMerger, WhatATakeHeardInsideABlockAnotherHeardWholeIsNotABlockOfItsOwn)
+{
+    // One take stopped early, after the second file's first data block. In
+    // another, 3 % slow and started a second early, a splice took that
+    // block's start: a sync byte found in what was left made a block of
+    // another type, broken off, heard while the first take heard its block
+    // whole. It is no block of the tape: the merge is the tape.
+    const auto whole = heard_in(testing::recording_of(kTape));
+    ASSERT_EQ(whole.size(), 9u);
+    const std::vector<HeardBlock> stopped(whole.begin(), whole.begin() + 7);
+    std::vector<HeardBlock> spliced = whole;
+    for (auto& heard : spliced) {
+        heard.seconds = 1 + heard.seconds / 0.97;
+        heard.figures.speed = 0.97;
+    }
+    HeardBlock& piece = spliced[6];
+    piece.seconds += 0.3;
+    piece.complete = false;
+    piece.block.length = 150;
+    for (std::size_t i = kBlockTypeOffset; i < piece.block.length; ++i) piece.block.bytes[i] = static_cast<std::uint8_t>(0xEC + 37 * i);
+    ASSERT_FALSE(piece.sound());
+    for (const bool stopped_first : {true, false}) {
+        const MergedTape merged = merge_takes(stopped_first ? std::vector<std::vector<HeardBlock>>{stopped, spliced}
+                                                            : std::vector<std::vector<HeardBlock>>{spliced, stopped});
+        EXPECT_TRUE(merged.sound()) << stopped_first;
+        EXPECT_EQ(bytes_of(merged.heard_blocks()), testing::image_blocks(kTape)) << stopped_first;
+    }
+}
+
 }  // namespace
 }  // namespace morlevix
