@@ -69,6 +69,7 @@ bool list_image(const std::string& image, bool blocks, const ConsoleStreams& con
     for (const auto& problem : contents.account.problems)
         if (problem.kind != AccountProblem::bad_block && problem.kind != AccountProblem::before_any_header)
             report_error(console, image + kFieldSeparator + problem.text);
+    for (const auto& note : contents.account.notes) report_error(console, image + kFieldSeparator + note.text);
     out.flush();
     if (times && catalog.blocks.empty() && !catalog.cut) {
         report_error(console, image + kFieldSeparator + kNoBlockText);  // as decode says it

@@ -286,6 +286,16 @@ TEST_F(CommandLine, DecodeSaysWhereARecordingIsWrong)
     // Written all the same, the broken block at its full length.
     EXPECT_EQ(testing::image_blocks(file("TROU.k7")).size(), testing::image_blocks(tape).size());
 
+    // Silence over the sync, type and length bytes of the same block: read
+    // back from its end, said, and the image is the tape.
+    add("SYNC.wav", testing::wav_file({testing::with_dropout(testing::recording_of(tape), 3.662, 3.677)}));
+    r = run("decode SYNC.wav");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "SYNC.wav -> SYNC.k7\nTROU    \n");
+    EXPECT_EQ(r.err, "morlevix: SYNC.wav : bloc 01 a 0:03.6 : lu sans sa synchronisation, a partir de sa fin "
+                     "(vitesse 100.0 %, niveau -0.3 dBFS, marge 81 %)\n");
+    EXPECT_EQ(testing::image_blocks(file("SYNC.k7")), testing::image_blocks(tape));
+
     testing::Recording silence;
     silence.samples.assign(44100, 0.0);
     add("VIDE.wav", testing::wav_file({silence}));

@@ -135,10 +135,12 @@ std::string recording_json(const std::vector<HeardBlock>& blocks, const morlevix
         if (heard.complete)
             names.push_back(morlevix::shown_file_name(heard.block) + (is_whole ? "" : std::string(" : ") + morlevix::kIncompleteFileText));
     }
+    std::vector<std::string> notes;
     for (const auto& problem : account.problems) problems.push_back(problem.text);
+    for (const auto& note : account.notes) notes.push_back(note.text);
     return "{\"error\":" + quoted(error) + ",\"blocks\":" + std::to_string(blocks.size()) + ",\"files\":" +
            json_list(names, quoted) + ",\"whole\":" + json_list(whole, [](bool w) { return std::string(w ? "true" : "false"); }) +
-           ",\"problems\":" + json_list(problems, quoted) + ",\"catalog\":" + catalog_json(morlevix::catalog_of(blocks), true) +
+           ",\"problems\":" + json_list(problems, quoted) + ",\"notes\":" + json_list(notes, quoted) + ",\"catalog\":" + catalog_json(morlevix::catalog_of(blocks), true) +
            ",\"map\":" + map_json(blocks, account, seconds) + "}";
 }
 
@@ -312,8 +314,9 @@ EMSCRIPTEN_KEEPALIVE void morlevix_listener_feed(Listener* l, const float* sampl
 EMSCRIPTEN_KEEPALIVE WebResult* morlevix_listener_report(Listener* l, int finish)
 {
     if (finish != 0) l->decoder.finish();
-    const auto& blocks = l->decoder.blocks();
-    auto account = morlevix::account_for_recording(blocks, l->decoder.stretches(), l->samples / l->rate);
+    auto accounted = morlevix::account_for_heard(l->decoder.blocks(), l->decoder.stretches(), l->samples / l->rate);
+    const auto& blocks = accounted.blocks;
+    auto& account = accounted.account;
     if (finish == 0) {
         // While it listens, the file being heard has not ended yet.
         account.problems.erase(std::remove_if(account.problems.begin(), account.problems.end(),

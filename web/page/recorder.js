@@ -12,7 +12,8 @@ const recorder = { stream: null, context: null, node: null, listener: 0, timer: 
 function showReport(report) {
   $("record-files").replaceChildren(...report.files.map((f) => element("li", { textContent: f })));
   $("record-map").replaceChildren(recordingMap(report.map, report.catalog.files.map((f) => f.name)));
-  $("record-problems").replaceChildren(...report.problems.map((p) => element("li", { textContent: p })));
+  $("record-problems").replaceChildren(...report.problems.map((p) => element("li", { textContent: p })),
+    ...(report.notes || []).map((n) => element("li", { className: "note", textContent: n })));
 }
 
 function listenerReport(finish) {

@@ -94,6 +94,12 @@ function problemsList(problems) {
   return element("ul", { className: "problems" }, problems.map((p) => element("li", { textContent: p })));
 }
 
+// What the decoder says though nothing is wrong (a block read back from its
+// end, noise set aside): told plainly, after the problems.
+function notesList(notes) {
+  return element("ul", { className: "notes" }, (notes || []).map((n) => element("li", { textContent: n })));
+}
+
 function showTape(tape) {
   const { name, bytes, listing } = tape;
   const program = element("div", { className: "program" });
@@ -124,7 +130,7 @@ function showRecording(item) {
   else if (r.blocks === 0) children.push(problemsList(["aucun bloc entendu dans l'enregistrement"]));
   else {
     children.push(filesTable(r.catalog, null, null, r.whole), recordingMap(r.map, r.catalog.files.map((f) => f.name)),
-      problemsList(r.problems));
+      problemsList(r.problems), notesList(r.notes));
     const link = element("a", { className: "button", textContent: t("downloadK7") });
     downloadLink(link, decoded.image, "application/octet-stream", baseName(name) + ".k7");
     children.push(link);
