@@ -7,8 +7,10 @@
 #include "demo_tape.h"
 #include "signal_decoder.h"
 #include "tape/recording_converter.h"
+#include "tape/tape_files.h"
 #include "tape/tape_image_converter.h"
 #include "tape/wav_output.h"
+#include "whole_tape.h"
 
 namespace morlevix::testing {
 namespace {
@@ -96,6 +98,13 @@ std::string broken_conversion_property(const Bytes& image, std::uint64_t max_dat
                                       block.block.bytes.begin() + static_cast<std::ptrdiff_t>(block.block.length));
         }
         if (heard_blocks != decoded) return "the decoder hears other blocks than the WAV holds";
+        // Our own signal, heard clean: status 0 exactly when its blocks
+        // make whole files.
+        const std::string not_whole = not_whole_files(decoded);
+        if (heard.sound() && !not_whole.empty()) return "a tape said whole that is not: " + not_whole;
+        if (!heard.sound() && not_whole.empty())
+            return "a tape of whole files decoded back is not said whole" +
+                   (heard.account.problems.empty() ? std::string() : ": " + heard.account.problems.front().text);
 
         std::istringstream again(std::string(image.begin(), image.end()));
         std::ostringstream pipe;
@@ -107,6 +116,47 @@ std::string broken_conversion_property(const Bytes& image, std::uint64_t max_dat
         if (Bytes(piped_bytes.begin(), piped_bytes.end()) != sink.bytes())
             return "a WAV sized first differs from the WAV sized at the end";
     }
+    return "";
+}
+
+std::string broken_whole_tape_property(const Bytes& input)
+{
+    // The input's bytes as files: how many, and for each its kind, its
+    // gaps and its length; their contents the input's bytes again.
+    constexpr std::size_t kMostFiles = 2, kLongFile = 3;
+    constexpr std::uint8_t kGapFlags[] = {0x00, 0xFF};
+    std::size_t at = 0;
+    const auto next = [&]() -> std::uint8_t { return input.empty() ? 0 : input[at++ % input.size()]; };
+    std::vector<NewTapeFile> files(1 + next() % kMostFiles);
+    for (std::size_t f = 0; f < files.size(); ++f) {
+        NewTapeFile& file = files[f];
+        const std::uint8_t kind = next();
+        file.name = "F" + std::to_string(f);
+        file.gap_flag = kGapFlags[kind & 1];
+        file.file_type = static_cast<std::uint8_t>(kind >> 1 & 3);  // BASIC, data, machine code, other
+        file.ascii_flag = kind & 8 ? 0xFF : 0x00;
+        file.bytes.resize(next() * (kind & 16 ? kLongFile : 1));
+        for (auto& byte : file.bytes) byte = next();
+        file.first_address = 0x5000;
+        file.second_address = static_cast<std::uint16_t>(file.file_type == kBasicFile ? file.bytes.size() : 0x5000);
+    }
+    const Bytes image = tape_image_of_files(files);
+
+    std::istringstream tape(std::string(image.begin(), image.end()));
+    MemorySink sink;
+    WavWriter wav(sink);
+    SilentReport silent;
+    if (convert_tape_stream(tape, wav, silent) != ConversionOutcome::finished) return "a whole tape did not convert";
+    std::istringstream recording(std::string(sink.bytes().begin(), sink.bytes().end()));
+    const auto heard = decode_recording(recording);
+    if (!heard.sound())
+        return "a whole tape decoded back is not said whole" +
+               (heard.account.problems.empty() ? std::string() : ": " + heard.account.problems.front().text);
+    if (image_blocks(tape_image_of(heard.blocks)) != image_blocks(image)) return "a whole tape decoded back is another";
+    const auto contents = files_on_tape(heard.blocks);
+    if (contents.size() != files.size()) return "a whole tape decoded back has other files";
+    for (std::size_t f = 0; f < files.size(); ++f)
+        if (!contents[f].whole || contents[f].bytes != files[f].bytes) return "a file of a whole tape decoded back is not whole";
     return "";
 }
 

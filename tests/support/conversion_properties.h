@@ -14,6 +14,12 @@ namespace morlevix::testing {
 // first property that does not hold, or an empty text when all hold.
 std::string broken_conversion_property(const Bytes& image, std::uint64_t max_data_size);
 
+// Reads `input` as files to put on a tape (how many, their kinds, gaps,
+// lengths and contents), makes the tape, converts it and decodes it back:
+// the same tape, every file whole, said whole. The first property that
+// does not hold, or an empty text.
+std::string broken_whole_tape_property(const Bytes& input);
+
 // Well-formed images, truncations, junk, several headers and gap flags.
 std::vector<Bytes> seed_tapes();
 
