@@ -44,6 +44,10 @@ using EightFloats = float __attribute__((vector_size(kOutputsAtOnce * sizeof(flo
 #define MORLEVIX_AVX_WHERE_THERE_IS
 #endif
 
+// A crossing is told at most this many processed samples after its time
+// (its interpolated time may lie in the chunk before).
+constexpr std::size_t kCrossingLate = 128;
+
 // The channel is judged from this many leader periods. The processed
 // samples kept for that: the longest leader stretch judged, at the slowest
 // speed, and a chunk (a power of two, for the ring).
@@ -258,10 +262,15 @@ void SignalFilter::filter()
     const float* in = input_.data() + history_;
     std::copy(in, in + first, recent_.data() + at);
     std::copy(in + first, in + count, recent_.data());
-    if (equalizing_) {
-        shaped_filter(count);
-    } else {
-        band_pass_filter(count);
+    std::size_t split = count;
+    if (switch_pending_ && switch_at_ < position_ + static_cast<std::int64_t>(count))
+        split = static_cast<std::size_t>(std::max<std::int64_t>(0, switch_at_ - position_));
+    filter_part(0, split);
+    if (split < count) {
+        equalizing_ = next_equalizing_;
+        if (equalizing_) shaped_taps_ = next_shaped_taps_;
+        switch_pending_ = false;
+        filter_part(split, count);
     }
 }
 
@@ -275,18 +284,21 @@ void SignalFilter::next_chunk()
     position_ += static_cast<std::int64_t>(count);
 }
 
-void SignalFilter::shaped_filter(std::size_t count)
+void SignalFilter::filter_part(std::size_t from, std::size_t to)
 {
-    const std::size_t done = plain_filter(shaped_taps_.data(), shaped_taps_.size(), input_.data(), output_.data(), count);
-    convolve_one_by_one(shaped_taps_, input_.data(), output_.data(), done, count);
-}
-
-void SignalFilter::band_pass_filter(std::size_t count)
-{
+    if (to <= from) return;
+    float* out = output_.data() + from;
+    const std::size_t count = to - from;
+    if (equalizing_) {
+        const float* in = input_.data() + from;
+        const std::size_t done = plain_filter(shaped_taps_.data(), shaped_taps_.size(), in, out, count);
+        convolve_one_by_one(shaped_taps_, in, out, done, count);
+        return;
+    }
     // It starts `half_span_` in, to keep the same centre as the shaped filter.
-    const float* in = input_.data() + half_span_;
-    const std::size_t done = symmetric_filter(taps_.data(), taps_.size(), in, output_.data(), count);
-    convolve_one_by_one(taps_, in, output_.data(), done, count);
+    const float* in = input_.data() + half_span_ + from;
+    const std::size_t done = symmetric_filter(taps_.data(), taps_.size(), in, out, count);
+    convolve_one_by_one(taps_, in, out, done, count);
 }
 
 void SignalFilter::judge_channel_at(double time, double period)
@@ -299,13 +311,18 @@ void SignalFilter::judge_channel_at(double time, double period)
     for (std::int64_t n = 0; n < length; ++n)
         stretch[static_cast<std::size_t>(n)] = recent_[static_cast<std::size_t>(end - length + n) % kRecentSamples];
     const ChannelVerdict verdict = judge_channel(stretch.data(), stretch.size(), period, half_span_);
-    if (verdict.kind == ChannelVerdict::flat) equalizing_ = false;
-    if (verdict.kind != ChannelVerdict::distorted) return;
+    if (verdict.kind != ChannelVerdict::flat && verdict.kind != ChannelVerdict::distorted) return;
+    // The chunk that holds `time` is filtered already, and is no longer
+    // than a chunk (a crossing is told a little after its time): the new
+    // filter starts past its end however it was cut.
+    switch_pending_ = true;
+    switch_at_ = static_cast<std::int64_t>(std::ceil(time)) + static_cast<std::int64_t>(kChunk + kCrossingLate);
+    next_equalizing_ = verdict.kind == ChannelVerdict::distorted;
+    if (!next_equalizing_) return;
     // The band-pass after the channel's inverse, as one filter.
-    shaped_taps_.assign(taps_.size() + verdict.taps.size() - 1, 0.0f);
+    next_shaped_taps_.assign(taps_.size() + verdict.taps.size() - 1, 0.0f);
     for (std::size_t i = 0; i < taps_.size(); ++i)
-        for (std::size_t j = 0; j < verdict.taps.size(); ++j) shaped_taps_[i + j] += taps_[i] * verdict.taps[j];
-    equalizing_ = true;
+        for (std::size_t j = 0; j < verdict.taps.size(); ++j) next_shaped_taps_[i + j] += taps_[i] * verdict.taps[j];
 }
 
 }  // namespace morlevix

@@ -57,12 +57,15 @@ public:
     // The channel judged from the leader whose period (a short and a long
     // cycle) was `period` up to the output at `time`: its inverse joins the
     // band-pass when it takes the short cycles away, and leaves it when it
-    // is flat.
+    // is flat. It does so a chunk's length after `time`, wherever the
+    // chunks happen to begin: the output never depends on how the samples
+    // arrived.
     void judge_channel_at(double time, double period);
 
 private:
-    void band_pass_filter(std::size_t count);
-    void shaped_filter(std::size_t count);
+    // Filters the pending samples from `from` to `to` with the filter of
+    // the moment.
+    void filter_part(std::size_t from, std::size_t to);
 
     double seconds_per_step_;
     // Summing the samples down to the processing rate.
@@ -77,6 +80,12 @@ private:
     std::vector<float> taps_;
     std::vector<float> shaped_taps_;
     bool equalizing_ = false;
+    // A judged channel's filter, waiting for its sample (`switch_at_`, in
+    // processed samples) to come.
+    bool switch_pending_ = false;
+    std::int64_t switch_at_ = 0;
+    bool next_equalizing_ = false;
+    std::vector<float> next_shaped_taps_;
     std::size_t half_span_;
     std::vector<float> input_;
     std::vector<float> output_;
