@@ -69,6 +69,10 @@ constexpr int kOtherTime = -40;
 // block: only a block of a few bytes and the next start closer.
 constexpr double kSameTime = 0.1;
 constexpr int kHeardTogether = 15;
+// A block starts at least a pause and a marker byte after the one before
+// ends; the takes' clocks agree to within less than that, near a block
+// they share.
+constexpr double kInsideSlack = 0.01;
 constexpr double kUnknownTime = std::numeric_limits<double>::quiet_NaN();
 // A block heard wrong inside the time another take heard a block whole
 // fits that block's column as well as a copy of its type and length.
@@ -136,6 +140,17 @@ struct Column {
     }
 };
 
+// A block heard wrong right where a stretch of lost blocks ends, that
+// would run on (at the length its length byte says) over the next block
+// heard: a sync byte found in the tail of the block lost there, that block
+// and no other.
+bool tail_of_lost(const HeardBlock& block, const HeardBlock& next, const TapeAccount& account)
+{
+    if (block.sound() || block.seconds + heard_duration(block) <= next.seconds + kSameTime) return false;
+    return std::any_of(account.lost.begin(), account.lost.end(),
+                       [&](const LostStretch& lost) { return std::fabs(lost.end - block.seconds) <= kSameTime; });
+}
+
 // A take's items in the tape's order: its blocks, and where it lost blocks
 // (from the time that passed), a header (before blocks heard with none
 // before them) or an end block (before the next header, or at the
@@ -150,16 +165,20 @@ std::vector<Item> items_of(std::size_t take, const HeardTake& heard)
         double each;  // seconds each block takes, of several lost
     };
     std::vector<Event> events;
-    for (const auto& block : heard.blocks) events.push_back({block.seconds, 1, {take, &block}, 1, 0});
+    for (std::size_t b = 0; b < heard.blocks.size(); ++b) {
+        const HeardBlock& block = heard.blocks[b];
+        if (b + 1 < heard.blocks.size() && tail_of_lost(block, heard.blocks[b + 1], heard.account)) continue;
+        events.push_back({block.seconds, 1, {take, &block}, 1, 0});
+    }
     for (const auto& lost : heard.account.lost)
         events.push_back({lost.start, 0, {take, nullptr}, lost.blocks, (lost.end - lost.start) / static_cast<double>(lost.blocks)});
     for (const auto& problem : heard.account.problems) {
         Item item{take, nullptr};
         if (problem.kind == AccountProblem::without_header || problem.kind == AccountProblem::before_any_header) {
-            // A block heard there with not even its type is that header,
-            // broken off.
+            // A block heard there with not even its length byte is that
+            // header, broken off (its type heard wrong, or not at all).
             const auto fragment = std::find_if(events.begin(), events.end(), [&](const Event& e) {
-                return e.item.heard && e.seconds == problem.seconds && e.item.heard->block.length <= kBlockTypeOffset;
+                return e.item.heard && e.seconds == problem.seconds && e.item.heard->block.length <= kBlockLengthOffset;
             });
             if (fragment != events.end()) {
                 fragment->item.lost_header = true;
@@ -168,12 +187,12 @@ std::vector<Item> items_of(std::size_t take, const HeardTake& heard)
             item.lost_header = true;
             events.push_back({problem.seconds, 0, item, 1, 0});
         } else if (problem.kind == AccountProblem::no_end_block) {
-            // The file's last block heard with not even its type holds the
-            // end block's place: the recording stopped inside it.
+            // The file's last block heard with not even its length byte
+            // holds the end block's place: the recording stopped inside it.
             const Event* last = nullptr;
             for (const auto& e : events)
                 if (e.seconds <= problem.seconds && (!last || e.seconds >= last->seconds)) last = &e;
-            if (last && last->item.heard && last->item.heard->block.length <= kBlockTypeOffset) continue;
+            if (last && last->item.heard && last->item.heard->block.length <= kBlockLengthOffset) continue;
             events.push_back({problem.seconds, 2, item, 1, 0});
         }
     }
@@ -218,7 +237,7 @@ int fit(const Column& column, const Item& item)
 bool heard_inside(const Item& item, double whole_when, const HeardBlock& whole)
 {
     if (std::isnan(whole_when) || !item.heard || item.heard->sound() || std::isnan(item.when)) return false;
-    return item.when > whole_when && item.when < whole_when + heard_duration(whole) - kSameTimeSlack;
+    return item.when > whole_when && item.when < whole_when + heard_duration(whole) - kInsideSlack;
 }
 bool heard_inside(const Item& item, const Column& sound)
 {

@@ -211,7 +211,9 @@ void Accountant::check_file(const FileBlocks& file, std::size_t next_header)
     for (const std::size_t b : file.members) {
         const bool after_header = before == file.header;
         const bool led = after_header || gaps || (!flag_known && leader_between(end_of(before), start_of(b)));
-        check_between(before, b, led, after_header && gaps ? 2 : 1, name);
+        // After a header heard wrong, as many gaps and leaders as the
+        // format ever puts there.
+        check_between(before, b, led, after_header && (gaps || !flag_known) ? 2 : 1, name);
         // Only the last data block of a file may be shorter than the others.
         const HeardBlock& previous = blocks_[before];
         if (is_data(blocks_[b]) && is_data(previous) && previous.sound() && previous.block.payload_length() < longest)
@@ -349,7 +351,7 @@ std::string heard_block_problem(const HeardBlock& heard)
 
 const char* reading_doubt(const HeardBlock& heard)
 {
-    return !heard.closed ? kUnclosedText : heard.weak ? kWeakBitText : nullptr;
+    return !heard.closed ? kUnclosedText : nullptr;
 }
 
 std::string lost_stretch_line(const LostStretch& lost)

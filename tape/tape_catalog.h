@@ -81,10 +81,8 @@ private:
 inline constexpr char kWrongChecksumText[] = "somme de controle fausse";
 inline constexpr char kBrokenOffText[] = "signal interrompu dans le bloc";
 // A block whose checksum is right but whose reading is in doubt: its
-// closing marker did not follow, or a bit of it lay on the line between a 0
-// and a 1 and a second reading did not agree.
+// closing marker did not follow.
 inline constexpr char kUnclosedText[] = "pas de marqueur de fin apres la somme de controle (lecture douteuse)";
-inline constexpr char kWeakBitText[] = "un bit a la limite entre 0 et 1 (lecture douteuse)";
 
 // How a console shows a catalog: the file type in words, one line per file
 // under a heading, one line per block under another, and one sentence per

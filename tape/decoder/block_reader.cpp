@@ -17,10 +17,10 @@ constexpr double kCentreHigh = 1 - kCentreLow;
 constexpr int kClosingBits = 6;
 
 // A block whose weakest bit lay this near the line between a 0 and a 1
-// (its margin) may have any of its bits read either way: noise over it
-// gives such cycles, and then the right checksum by chance once in 256.
-// Its cycles are read a second time before it is called sound.
-constexpr double kWeakMargin = 0.03;
+// (its margin) may have bits read the wrong way: noise over it gives such
+// cycles, and two bits wrong can leave the checksum right. Its cycles are
+// read a second time, and that reading is kept where it is sound.
+constexpr double kWeakMargin = 0.10;
 
 // Levels in dB below full scale, and the level of a block heard as silence.
 constexpr double kDecibelsPerDecade = 20;

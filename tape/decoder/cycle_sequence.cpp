@@ -100,11 +100,11 @@ std::vector<SequenceCycle> read_cycle_sequence(const std::vector<float>& samples
     // than that one: how much the other reading of the last cycle loses.
     std::vector<double> other(count + 1, kUnreached);
     std::vector<std::uint8_t> last(count + 1, 0);
-    std::vector<bool> first(count + 1, false);  // no cycle ends here: the first one starts here
+    std::vector<std::uint8_t> first(count + 1, 0);  // no cycle ends here: the first one starts here
     for (std::size_t i = 0; i < count; ++i) {
         if (i <= free_start && score[i] < 0) {
             score[i] = 0;
-            first[i] = true;
+            first[i] = 1;
         }
         if (score[i] == kUnreached) continue;
         for (std::size_t s = 0; s < shapes.size(); ++s) {
@@ -121,7 +121,7 @@ std::vector<SequenceCycle> read_cycle_sequence(const std::vector<float>& samples
                 if (!same_kind) other[end] = score[end];
                 score[end] = total;
                 last[end] = static_cast<std::uint8_t>(s);
-                first[end] = false;
+                first[end] = 0;
             } else if (!same_kind) {
                 other[end] = std::max(other[end], total);
             }

@@ -28,12 +28,13 @@ struct HeardBlock {
     // Read back from its end, its sync byte not heard (nor, most often, its
     // type and length bytes, taken as a data block's): sound all the same.
     bool without_sync = false;
-    // Read from its crossings with a bit so near the line between a 0 and a
-    // 1 that it could be either (noise over the block, most often): a
-    // reading in doubt until a second reading of its cycles agrees.
+    // Read from its crossings with a bit near the line between a 0 and a 1
+    // (noise over the block, most often, where two bits wrong the same way
+    // leave the checksum right): its cycles are read again, and a sound
+    // reading of them takes its place.
     bool weak = false;
 
-    bool sound() const { return complete && closed && !weak && checksum_is_right(block); }
+    bool sound() const { return complete && closed && checksum_is_right(block); }
 };
 
 // A stretch of a recording where the tape's signal was heard: cycles of

@@ -95,11 +95,11 @@ double KeptSamples::fineness() const
     return std::max(1.0, std::ceil(kKeptRate * seconds_per_step_ / per_processed_));
 }
 
-std::vector<float> KeptSamples::stretch(double first, double up, int direction) const
+std::vector<float> KeptSamples::stretch(double first, double up, int direction, const StretchEnd& end) const
 {
     const double last = std::min(static_cast<double>(count_) - kNewestUnread, first + span_ * per_processed_);
     if (first - 1 < oldest_readable() || last <= first) return {};
-    std::vector<float> stretch(static_cast<std::size_t>((last - first) * up));
+    std::vector<float> stretch(std::min(end.most, static_cast<std::size_t>((last - first) * up)));
     const float sign = direction == kRising ? 1.0f : -1.0f;
     const double kept_seconds = seconds_per_step_ / per_processed_;
     const auto keep_above = static_cast<float>(std::exp(-2 * kPi * kHighPass * kept_seconds / up));
@@ -123,6 +123,7 @@ std::vector<float> KeptSamples::stretch(double first, double up, int direction) 
         }
     }
     float input = 0, output = 0;
+    std::size_t silent = 0;
     for (std::size_t k = 0; k < stretch.size(); ++k) {
         const std::size_t p = k % phases;
         const std::int64_t i = offsets[p] + static_cast<std::int64_t>(k / phases);
@@ -132,6 +133,11 @@ std::vector<float> KeptSamples::stretch(double first, double up, int direction) 
         output = keep_above * (output + value - input);
         input = value;
         stretch[k] = sign * output;
+        silent = std::fabs(output) < end.silent_below ? silent + 1 : 0;
+        if (end.silent_run > 0 && silent >= end.silent_run && k >= end.silence_after) {
+            stretch.resize(k + 1);
+            break;
+        }
     }
     return stretch;
 }

@@ -35,10 +35,19 @@ public:
     // How many times finer than kept the samples are read back, so that
     // cycles are read at about 40 kHz at least.
     double fineness() const;
+    // Where a stretch read back ends, before the longest block's span: after
+    // `most` samples, or `silent_run` samples below `silent_below` (a
+    // silence longer than any dropout inside a block) from `silence_after` on.
+    struct StretchEnd {
+        std::size_t most = static_cast<std::size_t>(-1);
+        float silent_below = 0;
+        std::size_t silent_run = 0;
+        std::size_t silence_after = 0;
+    };
     // The kept samples from `first` on, `up` times finer, without DC,
     // turned so that cycles in `direction` start rising; nothing when they
     // are no longer kept.
-    std::vector<float> stretch(double first, double up, int direction) const;
+    std::vector<float> stretch(double first, double up, int direction, const StretchEnd& end) const;
     float at(std::int64_t index) const
     {
         // Places the ring has not reached yet hold silence.

@@ -28,6 +28,11 @@ constexpr std::size_t kReadLeadBytes = 6;
 // cycles at the read's start (a sine's peak is pi/2 its mean magnitude).
 constexpr double kLevelCycles = 16;
 constexpr double kPeakOverMeanMagnitude = kPi / 2;
+// The longest dropout a block is read through, in seconds, and a sample
+// below this part of the block's amplitude is silent: a silence longer
+// than that ends what is read.
+constexpr double kLongestDropout = 0.25;
+constexpr double kSilentBelow = 0.05;
 // Two copies of a block whose sync bytes start this close are one block.
 constexpr double kSameBlockSeconds = 0.01;
 // Nominal samples from a data block's end to the next one's sync byte:
@@ -44,6 +49,9 @@ constexpr double kNoisyResidual = 2.0;
 // Against the shapes the channel gives the cycles (its echoes and filters
 // learned), less is left unexplained: noise leaves more than this.
 constexpr double kNoisyAfterTaught = 1.5;
+// A cycle whose other reading (a long one as two short, or two short as a
+// long) fitted within this part as well is a guess (see SequenceCycle).
+constexpr double kGuessedMargin = 0.01;
 constexpr std::size_t kDamagedRun = 8;
 // The middle of a pause before a block (all but this part of it at either
 // end, where the filters ring) is quiet: this much of the marker's level.
@@ -114,14 +122,17 @@ std::pair<std::size_t, std::size_t> block_in(const std::vector<SequenceCycle>& c
 }
 
 // Whether the cycles `from` to `to` of a reading run through a silence (a
-// dropout) or through noise louder than the tones: cycles there are the
-// reading's guesses, whatever the checksum says.
+// dropout) or through noise louder than the tones, or hold a cycle that
+// the other reading of it fitted as well: cycles there are the reading's
+// guesses, whatever the checksum says (two bits wrong the same way in two
+// bytes leave it right).
 bool through_damage(const std::vector<SequenceCycle>& cycles, std::size_t from, std::size_t to, double noisy)
 {
     std::size_t silent = 0;
     double residual = 0;  // of the latest kDamagedRun cycles
     to = std::min(to, cycles.size());
     for (std::size_t k = from; k < to; ++k) {
+        if (cycles[k].margin < kGuessedMargin) return true;
         silent = cycles[k].energy < kSilentEnergy ? silent + 1 : 0;
         residual += cycles[k].residual;
         if (k >= from + kDamagedRun) residual -= cycles[k - kDamagedRun].residual;
@@ -201,7 +212,7 @@ void SecondReading::block_ended(const HeardBlock& heard, double end, int directi
     const auto leaders = [&](const Mark& m) {
         return m.from_leader && m.time <= marker_start && marker_start - m.time < leader_reach;
     };
-    if (heard.sound()) {
+    if (heard.sound() && !heard.weak) {
         marks_.erase(std::remove_if(marks_.begin(), marks_.end(), leaders), marks_.end());
     } else if (std::none_of(marks_.begin(), marks_.end(), leaders)) {
         marks_.push_back(block_mark(marker_start - lengths.long_cycle(), direction, lengths));
@@ -301,7 +312,6 @@ void SecondReading::read(const Mark& mark, const CycleLengths& lengths, std::vec
     const double up = kept_.fineness();
     const double at = kept_.kept_position(mark.time - centre_);
     const double first = up == 1 ? std::floor(at) : at;
-    const std::vector<float> stretch = kept_.stretch(first, up, mark.direction);
     // The cycles' own lengths are a third and two thirds of a short and a
     // long one together: a channel that moves the crossings of one kind
     // (echoes, a low-pass) leaves their sum, the tape's speed, alone.
@@ -309,13 +319,23 @@ void SecondReading::read(const Mark& mark, const CycleLengths& lengths, std::vec
     const double short_cycle = pair * kNominalShortCycle / (kNominalShortCycle + kNominalLongCycle);
     const double long_cycle = pair - short_cycle;
     const auto free_start = static_cast<std::size_t>(kFreeStartCycles * long_cycle);
-    const auto level_end =
-        std::min(stretch.size(), free_start + static_cast<std::size_t>(kLevelCycles * (short_cycle + long_cycle) / 2));
+    KeptSamples::StretchEnd head;
+    head.most = free_start + static_cast<std::size_t>(kLevelCycles * (short_cycle + long_cycle) / 2);
+    const std::vector<float> level_part = kept_.stretch(first, up, mark.direction, head);
+    const std::size_t level_end = level_part.size();
     if (level_end <= free_start) return;
     double magnitude = 0;
-    for (std::size_t k = free_start; k < level_end; ++k) magnitude += std::fabs(stretch[k]);
+    for (std::size_t k = free_start; k < level_end; ++k) magnitude += std::fabs(level_part[k]);
     const double amplitude = kPeakOverMeanMagnitude * magnitude / static_cast<double>(level_end - free_start);
     if (!(amplitude > 0)) return;
+    // No block runs on through a silence longer than a dropout it is read
+    // through (a gap between files, the recording's closing silence): the
+    // cycles are read up to there.
+    KeptSamples::StretchEnd to_silence;
+    to_silence.silent_below = static_cast<float>(kSilentBelow * amplitude);
+    to_silence.silent_run = static_cast<std::size_t>(kLongestDropout / seconds_per_step_ * kept_.per_processed() * up);
+    to_silence.silence_after = level_end;
+    const std::vector<float> stretch = kept_.stretch(first, up, mark.direction, to_silence);
     const std::vector<SequenceCycle> cycles = read_cycle_sequence(stretch, short_cycle, long_cycle, amplitude, free_start);
 
     HeardBlock heard;
@@ -441,7 +461,7 @@ void SecondReading::place(const HeardBlock& heard, std::vector<HeardBlock>& bloc
 {
     for (auto& block : blocks) {
         if (std::fabs(block.seconds - heard.seconds) >= kSameBlockSeconds) continue;
-        if (!block.sound()) block = heard;
+        if (!block.sound() || block.weak) block = heard;
         return;
     }
     const auto later = std::upper_bound(blocks.begin(), blocks.end(), heard.seconds,
