@@ -18,9 +18,9 @@ namespace {
 // blocks) and whose wrong blocks hold at most this many bytes; and the
 // whole tape for inputs of at most this many bytes. So a minute tries
 // many inputs.
-constexpr std::uint64_t kShortWav = 200'000;
+constexpr std::uint64_t kShortWav = 120'000;
 constexpr std::size_t kFewWrongBytes = 32;
-constexpr std::size_t kSmallInput = 24;
+constexpr std::size_t kSmallInput = 12;
 
 bool cheap_to_decode(const morlevix::testing::Bytes& image)
 {
