@@ -15,6 +15,7 @@
 
 #include "decoder/cassette_decoder.h"
 #include "recording_converter.h"
+#include "take_alignment.h"
 
 namespace morlevix {
 
@@ -39,12 +40,6 @@ struct MergedTape {
     bool sound() const;
     // The blocks heard, in order, for an image (the missing ones left out).
     std::vector<HeardBlock> heard_blocks() const;
-};
-
-// A take as the merge uses it: its blocks, and what it lost where.
-struct HeardTake {
-    std::vector<HeardBlock> blocks;
-    TapeAccount account;
 };
 
 MergedTape merge_takes(const std::vector<HeardTake>& takes);

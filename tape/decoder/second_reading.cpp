@@ -46,13 +46,13 @@ const double kShortestBlock = static_cast<double>(kBlockFraming * byte_sample_co
 // noise. This many in a row inside a block, damage.
 constexpr double kSilentEnergy = 0.05;
 constexpr double kNoisyResidual = 2.0;
+constexpr std::size_t kDamagedRun = 8;
 // Against the shapes the channel gives the cycles (its echoes and filters
 // learned), less is left unexplained: noise leaves more than this.
 constexpr double kNoisyAfterTaught = 1.5;
 // A cycle whose other reading (a long one as two short, or two short as a
 // long) fitted within this part as well is a guess (see SequenceCycle).
 constexpr double kGuessedMargin = 0.01;
-constexpr std::size_t kDamagedRun = 8;
 // The middle of a pause before a block (all but this part of it at either
 // end, where the filters ring) is quiet: this much of the marker's level.
 constexpr double kQuietPart = 0.8;
