@@ -61,13 +61,24 @@ bool same_bytes(const HeardBlock& a, const HeardBlock& b)
                       b.block.bytes.begin());
 }
 
+// A block heard with a type that blocks have (header, data, end). A sync
+// byte found inside another block gives any type, these three seldom; a
+// block of one of them is taken as a block of its own, for a take's clock
+// may be wrong by a splice's length.
+bool of_a_known_type(const HeardBlock& heard)
+{
+    if (heard.block.length <= kBlockTypeOffset) return false;
+    const std::uint8_t type = heard.block.type();
+    return type == kHeaderBlockType || type == kDataBlockType || type == kEndBlockType;
+}
+
 // A block heard wrong right where a stretch of lost blocks ends, that
 // would run on (at the length its length byte says) over the next block
 // heard: a sync byte found in the tail of the block lost there, that block
 // and no other.
 bool tail_of_lost(const HeardBlock& block, const HeardBlock& next, const TapeAccount& account)
 {
-    if (block.sound() || block.seconds + heard_duration(block) <= next.seconds + kSameTime) return false;
+    if (block.sound() || of_a_known_type(block) || block.seconds + heard_duration(block) <= next.seconds + kSameTime) return false;
     return std::any_of(account.lost.begin(), account.lost.end(),
                        [&](const LostStretch& lost) { return std::fabs(lost.end - block.seconds) <= kSameTime; });
 }
@@ -157,7 +168,8 @@ int fit(const TakeColumn& column, const TakeItem& item)
 // middle of that block after a splice or a dropout, part of that block.
 bool heard_inside(const TakeItem& item, double whole_when, const HeardBlock& whole)
 {
-    if (std::isnan(whole_when) || !item.heard || item.heard->sound() || std::isnan(item.when)) return false;
+    if (std::isnan(whole_when) || !item.heard || item.heard->sound() || of_a_known_type(*item.heard) || std::isnan(item.when))
+        return false;
     return item.when > whole_when && item.when < whole_when + heard_duration(whole) - kInsideSlack;
 }
 bool heard_inside(const TakeItem& item, const TakeColumn& sound)
@@ -317,7 +329,7 @@ void align(std::vector<TakeColumn>& columns, std::vector<TakeItem> items, double
         } else if (how == kColumnAlone) {
             merged.push_back(columns[--i]);
         } else {
-            merged.push_back(TakeColumn{{items[--j]}, items[j].when});
+            merged.push_back(TakeColumn{{items[--j]}, items[j].when, std::nullopt});
         }
     }
     std::reverse(merged.begin(), merged.end());
@@ -370,6 +382,39 @@ void drop_contradicted(std::vector<TakeColumn>& columns)
 }
 
 
+// Two columns side by side, each with a copy heard sound, by no take in
+// both, at the same time: the takes heard one block two ways, each with
+// its checksum right. The weaker copy goes; the kept one is disputed.
+void settle_disputes(std::vector<TakeColumn>& columns)
+{
+    const auto takes_of = [](const TakeColumn& column) {
+        std::vector<std::size_t> takes;
+        for (const auto& item : column.items)
+            if (item.heard) takes.push_back(item.take);
+        return takes;
+    };
+    for (std::size_t c = 0; c + 1 < columns.size();) {
+        TakeColumn& a = columns[c];
+        TakeColumn& b = columns[c + 1];
+        const HeardBlock* first = a.sound_copy();
+        const HeardBlock* second = b.sound_copy();
+        const auto in_a = takes_of(a), in_b = takes_of(b);
+        const bool shared = std::any_of(in_a.begin(), in_a.end(), [&](std::size_t t) {
+            return std::find(in_b.begin(), in_b.end(), t) != in_b.end();
+        });
+        if (!first || !second || shared || std::isnan(a.when) || std::isnan(b.when) || std::fabs(a.when - b.when) > kSameTime) {
+            ++c;
+            continue;
+        }
+        const bool keep_first = first->figures.margin >= second->figures.margin;
+        TakeColumn& kept = keep_first ? a : b;
+        const TakeColumn& gone = keep_first ? b : a;
+        for (const auto& item : gone.items)
+            if (item.heard && item.heard->sound()) kept.disputed_by = item.take;
+        columns.erase(columns.begin() + static_cast<std::ptrdiff_t>(keep_first ? c + 1 : c));
+    }
+}
+
 }  // namespace
 
 std::vector<TakeColumn> line_up_takes(const std::vector<HeardTake>& takes)
@@ -382,6 +427,7 @@ std::vector<TakeColumn> line_up_takes(const std::vector<HeardTake>& takes)
     const double first_speed = takes.empty() ? 1 : usual_speed(takes.front());
     for (std::size_t t = 0; t < takes.size(); ++t) align(columns, items[t], first_speed / usual_speed(takes[t]));
     drop_contradicted(columns);
+    settle_disputes(columns);
     return columns;
 }
 

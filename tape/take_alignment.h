@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "decoder/heard_block.h"
@@ -45,6 +46,9 @@ struct TakeItem {
 struct TakeColumn {
     std::vector<TakeItem> items;
     double when = kUnknownTime;  // on the first take's clock, as its first item with a time says
+    // Another take heard a block sound at the same time with other bytes:
+    // that take (the copy with the weaker margin was left out).
+    std::optional<std::size_t> disputed_by;
 
     const HeardBlock* sound_copy() const
     {
@@ -74,7 +78,10 @@ struct TakeColumn {
 // The blocks of the tape, in order: each with every take's copy of it, or
 // its word that it lost it. A block no take heard sound is left out where a
 // take heard the blocks on either side sound one after the other, or where
-// it was heard inside the time another take heard a block whole.
+// it was heard inside the time another take heard a block whole. Two
+// blocks heard sound at the same time by two takes, with other bytes, are
+// one block the takes dispute: the copy with the better margin is kept, and
+// the column says who disputed it.
 std::vector<TakeColumn> line_up_takes(const std::vector<HeardTake>& takes);
 
 }  // namespace morlevix

@@ -23,6 +23,9 @@ constexpr char kMissingMark[] = " manquant";
 constexpr char kBlockWord[] = "bloc ";
 constexpr char kSoundInNoTake[] = " : juste dans aucune prise ; garde celui de ";
 constexpr char kHeardInNoTake[] = " : entendu dans aucune prise";
+constexpr char kSoundInTwoWays[] = " : juste dans ";
+constexpr char kAndIn[] = " et dans ";
+constexpr char kNotTheSame[] = ", mais pas pareil ; garde celui de ";
 constexpr char kReadWithoutSync[] = " : lu sans sa synchronisation, a partir de sa fin";
 constexpr char kNoEndInAnyTake[] = "pas de bloc de fin dans aucune prise";
 constexpr char kBeforeAnyHeader[] = "blocs avant le premier en-tete de fichier, dans toutes les prises";
@@ -41,7 +44,7 @@ bool MergedTape::sound() const
 {
     return !blocks.empty() &&
            std::all_of(blocks.begin(), blocks.end(), [](const MergedBlock& b) {
-               return !b.missing && b.heard.sound() && b.file != kBeforeAnyFile;
+               return !b.missing && b.heard.sound() && !b.disputed_by && b.file != kBeforeAnyFile;
            }) &&
            std::all_of(file_ended.begin(), file_ended.end(), [](bool ended) { return ended; });
 }
@@ -71,6 +74,7 @@ MergedTape merge_takes(const std::vector<HeardTake>& takes)
             chosen.take = item.take;
             chosen.missing = false;
         }
+        chosen.disputed_by = column.disputed_by;
         const bool header = chosen.missing ? column.lost_header() : opens_file(chosen.heard);
         if (header) {
             tape.file_names.push_back(chosen.missing ? std::string() : shown_file_name(chosen.heard.block));
@@ -147,6 +151,11 @@ MergeReport merge_report(const MergedTape& tape, const std::vector<std::string>&
         if (which == kBeforeAnyFile) report.problems.push_back(image_name + kFieldSeparator + name + kFieldSeparator + kBeforeAnyHeader);
         for (const MergedBlock* block : file) {
             const std::string where = image_name + kFieldSeparator + name + kFieldSeparator + kBlockWord + std::to_string(block->place);
+            if (!block->missing && block->heard.sound() && block->disputed_by) {
+                report.problems.push_back(where + kSoundInTwoWays + takes[block->take] + kAndIn + takes[*block->disputed_by] +
+                                          kNotTheSame + takes[block->take]);
+                continue;
+            }
             if (!block->missing && block->heard.sound()) {
                 if (block->heard.without_sync) report.notes.push_back(where + kFromTake + takes[block->take] + kReadWithoutSync);
                 continue;

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,8 @@ struct MergedBlock {
     std::size_t file = kBeforeAnyFile;   // which file of the merged tape it belongs to
     std::size_t place = 0;        // in that file: 0 its header, then 1, 2, ...
     bool missing = false;  // no take heard it at all (heard is then empty)
+    // Another take heard it sound too, with other bytes: that take.
+    std::optional<std::size_t> disputed_by;
 };
 
 struct MergedTape {

@@ -351,7 +351,7 @@ std::string heard_block_problem(const HeardBlock& heard)
 
 const char* reading_doubt(const HeardBlock& heard)
 {
-    return !heard.closed ? kUnclosedText : nullptr;
+    return !heard.closed ? kUnclosedText : heard.guessed ? kGuessedBitText : nullptr;
 }
 
 std::string lost_stretch_line(const LostStretch& lost)

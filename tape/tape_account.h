@@ -91,7 +91,7 @@ double heard_duration(const HeardBlock& heard);
 std::string heard_block_problem(const HeardBlock& heard);
 
 // Why the reading of a block heard whole with its checksum right is in
-// doubt (kUnclosedText), or null.
+// doubt (kUnclosedText, kGuessedBitText), or null.
 const char* reading_doubt(const HeardBlock& heard);
 
 // Lines of their own among a recording's blocks (list --blocks): where

@@ -81,8 +81,10 @@ private:
 inline constexpr char kWrongChecksumText[] = "somme de controle fausse";
 inline constexpr char kBrokenOffText[] = "signal interrompu dans le bloc";
 // A block whose checksum is right but whose reading is in doubt: its
-// closing marker did not follow.
+// closing marker did not follow, or a bit of it lay on the line between a 0
+// and a 1 and no reading of its cycles took its place.
 inline constexpr char kUnclosedText[] = "pas de marqueur de fin apres la somme de controle (lecture douteuse)";
+inline constexpr char kGuessedBitText[] = "un bit a la limite entre 0 et 1, que la seconde lecture ne confirme pas (lecture douteuse)";
 
 // How a console shows a catalog: the file type in words, one line per file
 // under a heading, one line per block under another, and one sentence per

@@ -163,5 +163,33 @@ TEST(TakeMerger, WhatATakeHeardInsideABlockAnotherHeardWholeIsNotABlockOfItsOwn)
     }
 }
 
+TEST(TakeMerger, TwoTakesThatHeardABlockSoundTwoWaysAreSaidToDisagree)
+{
+    // Noise over a block in one take left two bits wrong the same way, its
+    // checksum right. Heard at the same time as the other take's copy, it
+    // is the same block heard two ways: the copy heard with the better
+    // margin is kept, once, and the merge says the takes disagree.
+    const auto whole = heard_in(testing::recording_of(kTape));
+    std::vector<HeardBlock> other = whole;
+    for (auto& heard : other) heard.seconds = 0.5 + heard.seconds / 1.04;
+    for (auto& heard : other) heard.figures.speed = 1.04;
+    HeardBlock& twisted = other[2];
+    twisted.block.bytes[kPayloadOffset + 3] ^= 0x80;
+    twisted.block.bytes[kPayloadOffset + 9] ^= 0x80;
+    twisted.figures.margin = 0.05;
+    ASSERT_TRUE(twisted.sound());
+    for (const bool twisted_first : {true, false}) {
+        const MergedTape merged = merge_takes(twisted_first ? std::vector<std::vector<HeardBlock>>{other, whole}
+                                                            : std::vector<std::vector<HeardBlock>>{whole, other});
+        EXPECT_FALSE(merged.sound()) << twisted_first;
+        EXPECT_EQ(bytes_of(merged.heard_blocks()), testing::image_blocks(kTape)) << twisted_first;
+        const MergeReport report = merge_report(merged, {"A.wav", "B.wav"}, "X.k7");
+        const std::string kept = twisted_first ? "B.wav" : "A.wav", lost = twisted_first ? "A.wav" : "B.wav";
+        EXPECT_EQ(report.problems, std::vector<std::string>{"X.k7 : PREMIER  : bloc 2 : juste dans " + kept + " et dans " + lost +
+                                                            ", mais pas pareil ; garde celui de " + kept})
+            << twisted_first;
+    }
+}
+
 }  // namespace
 }  // namespace morlevix

@@ -21,6 +21,8 @@ constexpr int kClosingBits = 6;
 // cycles, and two bits wrong can leave the checksum right. Its cycles are
 // read a second time, and that reading is kept where it is sound.
 constexpr double kWeakMargin = 0.10;
+// Nearer than this, the bit is a guess.
+constexpr double kGuessedMargin = 0.03;
 
 // Levels in dB below full scale, and the level of a block heard as silence.
 constexpr double kDecibelsPerDecade = 20;
@@ -146,6 +148,7 @@ void BlockReader::end(bool complete, const CycleLengths& lengths)
     figures.margin = heard_time_ > 0 ? weakest_margin_ : 0;
     current_.complete = complete;
     current_.weak = complete && figures.margin < kWeakMargin;
+    current_.guessed = complete && figures.margin < kGuessedMargin;
     reading_ = false;
 }
 

@@ -33,8 +33,11 @@ struct HeardBlock {
     // leave the checksum right): its cycles are read again, and a sound
     // reading of them takes its place.
     bool weak = false;
+    // And a bit so near the line that it is a guess: unless a reading of
+    // the cycles takes its place, the block is in doubt.
+    bool guessed = false;
 
-    bool sound() const { return complete && closed && checksum_is_right(block); }
+    bool sound() const { return complete && closed && !guessed && checksum_is_right(block); }
 };
 
 // A stretch of a recording where the tape's signal was heard: cycles of
