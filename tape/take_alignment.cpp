@@ -382,6 +382,13 @@ void drop_contradicted(std::vector<TakeColumn>& columns)
 }
 
 
+const TakeItem* sound_item(const TakeColumn& column)
+{
+    for (const auto& item : column.items)
+        if (item.heard && item.heard->sound()) return &item;
+    return nullptr;
+}
+
 // Two columns side by side, each with a copy heard sound, by no take in
 // both, at the same time: the takes heard one block two ways, each with
 // its checksum right. The weaker copy goes; the kept one is disputed.
@@ -396,13 +403,17 @@ void settle_disputes(std::vector<TakeColumn>& columns)
     for (std::size_t c = 0; c + 1 < columns.size();) {
         TakeColumn& a = columns[c];
         TakeColumn& b = columns[c + 1];
-        const HeardBlock* first = a.sound_copy();
-        const HeardBlock* second = b.sound_copy();
+        const TakeItem* sound_a = sound_item(a);
+        const TakeItem* sound_b = sound_item(b);
+        const HeardBlock* first = sound_a ? sound_a->heard : nullptr;
+        const HeardBlock* second = sound_b ? sound_b->heard : nullptr;
         const auto in_a = takes_of(a), in_b = takes_of(b);
         const bool shared = std::any_of(in_a.begin(), in_a.end(), [&](std::size_t t) {
             return std::find(in_b.begin(), in_b.end(), t) != in_b.end();
         });
-        if (!first || !second || shared || std::isnan(a.when) || std::isnan(b.when) || std::fabs(a.when - b.when) > kSameTime) {
+        // Each copy's own time: a column's may be a lost block's.
+        if (!first || !second || shared || std::isnan(sound_a->when) || std::isnan(sound_b->when) ||
+            std::fabs(sound_a->when - sound_b->when) > kSameTime) {
             ++c;
             continue;
         }

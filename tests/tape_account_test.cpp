@@ -259,9 +259,11 @@ TEST(TapeAccount, CasesTheLongerRunsFoundStayMended)
     // found inside a block another take heard whole (20623, 20275; but not
     // a block of a known type, in a take whose clock a splice moved: 70424), a
     // header broken off after a wrong type byte (40), an end block with a
-    // wrong length byte (20606).
+    // wrong length byte (20606). Or a header one take heard and a data block
+    // another heard after a splice were taken for one block heard two ways
+    // (60003).
     const std::pair<std::uint32_t, int> cases[] = {{268, 1},   {21071, 2}, {31082, 3}, {60269, 2}, {22326, 2},
-                                                   {22620, 2}, {20623, 2}, {20275, 2}, {70424, 3}, {40, 2},    {20606, 2}};
+                                                   {22620, 2}, {20623, 2}, {20275, 2}, {70424, 3}, {40, 2},    {20606, 2}, {60003, 2}};
     for (const auto& [seed, takes] : cases) EXPECT_EQ(testing::broken_damage_property(seed, takes), "") << seed;
 }
 
