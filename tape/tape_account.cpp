@@ -74,6 +74,10 @@ public:
     Accountant(const std::vector<HeardBlock>& blocks, const std::vector<HeardStretch>& stretches, double seconds)
         : blocks_(blocks), stretches_(stretches), seconds_(seconds)
     {
+        // Each block's length in time, once: a block's bytes are summed
+        // cycle by cycle.
+        durations_.reserve(blocks.size());
+        for (const auto& heard : blocks) durations_.push_back(heard_duration(heard));
     }
 
     TapeAccount run();
@@ -93,7 +97,7 @@ private:
     double end_of(std::size_t b) const
     {
         const HeardBlock& heard = blocks_[b];
-        if (heard.sound() || heard.block.length <= kBlockLengthOffset) return heard.seconds + heard_duration(heard);
+        if (heard.sound() || heard.block.length <= kBlockLengthOffset) return heard.seconds + durations_[b];
         HeardBlock full = heard;
         full.complete = false;
         // A header's length is known: it is a header's whatever was heard.
@@ -112,6 +116,7 @@ private:
     }
 
     const std::vector<HeardBlock>& blocks_;
+    std::vector<double> durations_;  // of each block, as heard_duration says
     const std::vector<HeardStretch>& stretches_;
     double seconds_;
     double plain_pause_ = -1;  // learned, in seconds at the nominal speed; negative: not learned
@@ -158,12 +163,18 @@ TapeAccount Accountant::run()
     for (std::size_t f = 0; f < files.size(); ++f)
         check_file(files[f], f + 1 < files.size() ? files[f + 1].header : blocks_.size());
 
-    // Tape signal that no block covers, leaders aside.
+    // Tape signal that no block covers, leaders aside: among the blocks
+    // that start before a stretch ends (they are in the order of their
+    // times), the latest end reaches into it.
+    std::vector<double> latest_end(blocks_.size());
+    for (std::size_t b = 0; b < blocks_.size(); ++b)
+        latest_end[b] = std::max(b > 0 ? latest_end[b - 1] : -1.0, blocks_[b].seconds + durations_[b]);
     for (const auto& stretch : stretches_) {
         if (stretch.leader) continue;
-        const bool covered = std::any_of(blocks_.begin(), blocks_.end(), [&](const HeardBlock& b) {
-            return stretch.start < b.seconds + heard_duration(b) + kAfterLeader && stretch.end > b.seconds - kAfterLeader;
-        });
+        const auto starts_before = std::lower_bound(blocks_.begin(), blocks_.end(), stretch.end + kAfterLeader,
+                                                    [](const HeardBlock& b, double t) { return b.seconds < t; });
+        const auto count = static_cast<std::size_t>(starts_before - blocks_.begin());
+        const bool covered = count > 0 && latest_end[count - 1] + kAfterLeader > stretch.start;
         if (!covered) account_.unread.push_back(stretch);
     }
     for (const auto& heard : blocks_)
@@ -298,7 +309,7 @@ std::size_t Accountant::blocks_in(double excess, double speed, const FileBlocks&
     // (a file of zeros has long blocks). With its pause.
     double longest = static_cast<double>(kFullBlockBytes) * kAverageByte / kSampleRate / speed;
     for (const std::size_t b : file.members)
-        if (!is_end(blocks_[b])) longest = std::max(longest, heard_duration(blocks_[b]));
+        if (!is_end(blocks_[b])) longest = std::max(longest, durations_[b]);
     const double one = longest + (between >= 0 ? between : kPlainPause / kSampleRate / speed);
     return std::max<std::size_t>(1, static_cast<std::size_t>(std::lround(excess / one)));
 }

@@ -27,8 +27,10 @@ void CassetteDecoder::feed(const float* samples, std::size_t count)
 
 void CassetteDecoder::process_chunk()
 {
-    // Before the rings move on.
-    second_.read_due(filter_.position(), reader_.reading() ? reader_.marker_start() : -1, lengths_, blocks_);
+    // Before the rings move on. A block being read, or whose closing marker
+    // is awaited, is not heard yet.
+    const bool in_block = reader_.reading() || reader_.closing();
+    second_.read_due(filter_.position(), in_block ? reader_.marker_start() : -1, lengths_, blocks_);
     filter_.filter();
     detector_.detect(filter_.before(), filter_.output(), filter_.pending(), filter_.position(), reader_.reading(), *this);
     filter_.next_chunk();

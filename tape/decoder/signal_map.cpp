@@ -22,22 +22,6 @@ constexpr double kLeaderGivesWay = 0.003;
 
 }  // namespace
 
-void SignalMap::cycle(double start, double end, bool of_a_bit, bool in_leader)
-{
-    // A stretch is all leader or all else: where a leader gives way to its
-    // block, one ends and the next starts.
-    if (!of_a_bit || (open_ && in_leader != leader_)) close();
-    if (!of_a_bit) return;
-    if (!open_) {
-        open_ = true;
-        leader_ = in_leader;
-        start_ = start;
-        cycles_ = 0;
-    }
-    end_ = end;
-    ++cycles_;
-}
-
 void SignalMap::close()
 {
     if (!open_) return;

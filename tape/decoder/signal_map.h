@@ -20,7 +20,22 @@ public:
 
     // A cycle of one direction's crossings, from `start` to `end`: of a
     // bit's length or not (a glitch, a silence), in a leader or not.
-    void cycle(double start, double end, bool of_a_bit, bool in_leader);
+    // (Every cycle of the recording passes here: kept inline.)
+    void cycle(double start, double end, bool of_a_bit, bool in_leader)
+    {
+        // A stretch is all leader or all else: where a leader gives way to
+        // its block, one ends and the next starts.
+        if (!of_a_bit || (open_ && in_leader != leader_)) close();
+        if (!of_a_bit) return;
+        if (!open_) {
+            open_ = true;
+            leader_ = in_leader;
+            start_ = start;
+            cycles_ = 0;
+        }
+        end_ = end;
+        ++cycles_;
+    }
     // The recording ended.
     void finish() { close(); }
 
