@@ -5,6 +5,7 @@
 #include <iterator>
 #include <tuple>
 
+#include "block_from_cycles.h"
 #include "block_from_its_end.h"
 #include "block_reader.h"
 #include "tape/cassette_encoder.h"
@@ -41,18 +42,6 @@ const double kBlockToBlock = static_cast<double>(2 * byte_sample_count(kMarkerBy
 // The shortest block, in nominal samples: its sync, type, length and
 // checksum bytes, none shorter than a byte of ones.
 const double kShortestBlock = static_cast<double>(kBlockFraming * byte_sample_count(0xFF));
-// A cycle with less energy than this part of its tone's is silence; cycles
-// that their tones leave more than this much of unexplained on average,
-// noise. This many in a row inside a block, damage.
-constexpr double kSilentEnergy = 0.05;
-constexpr double kNoisyResidual = 2.0;
-constexpr std::size_t kDamagedRun = 8;
-// Against the shapes the channel gives the cycles (its echoes and filters
-// learned), less is left unexplained: noise leaves more than this.
-constexpr double kNoisyAfterTaught = 1.5;
-// A cycle whose other reading (a long one as two short, or two short as a
-// long) fitted within this part as well is a guess (see SequenceCycle).
-constexpr double kGuessedMargin = 0.01;
 // The middle of a pause before a block (all but this part of it at either
 // end, where the filters ring) is quiet: this much of the marker's level.
 constexpr double kQuietPart = 0.8;
@@ -73,73 +62,6 @@ double read_span(double rate)
 {
     return static_cast<double>((kMaxBlockSize + kReadLeadBytes) * kBitsPerByte) * kFastestSpeed * kNominalLongCycle *
            rate / kSampleRate;
-}
-
-// The first block in a sequence of cycles: after its marker and sync
-// bytes, its bytes, eight cycles each, as far as its length byte says or
-// the cycles go. Gives the cycles it spans, from its sync byte's first.
-// It counts as complete only when the marker byte that closes every block
-// follows it: a cycle read wrong makes two of one, or one of two, and every
-// byte after it garbage, whose closing byte would still match its checksum
-// once in 256 times; with the marker's first bits too, once in 16,000.
-// The first cycle of the first sync byte (after its marker byte) whose
-// marker starts at `from` or later; the cycles' count when there is none.
-std::size_t sync_in(const std::vector<SequenceCycle>& cycles, std::size_t from)
-{
-    constexpr std::size_t kSyncBits = 2 * kBitsPerByte;  // a marker byte and the sync byte
-    std::uint32_t window = 0;
-    for (std::size_t k = from; k < cycles.size(); ++k) {
-        window = (window >> 1) | static_cast<std::uint32_t>(cycles[k].short_cycle) << (kSyncBits - 1);
-        if (k + 1 >= from + kSyncBits && (window & kSyncMask) == (kSyncWindow & kSyncMask)) return k + 1 - kBitsPerByte;
-    }
-    return cycles.size();
-}
-
-std::pair<std::size_t, std::size_t> block_in(const std::vector<SequenceCycle>& cycles, HeardBlock& heard)
-{
-    constexpr std::size_t kClosingBits = 6;  // of the closing marker byte (its last may meet silence)
-    const std::size_t sync = sync_in(cycles, 0);
-    if (sync == cycles.size()) return {sync, sync};
-    TapeBlock& block = heard.block;
-    block.bytes[0] = kSyncByte;
-    block.length = 1;
-    std::size_t k = sync + kBitsPerByte;
-    for (; k + kBitsPerByte <= cycles.size() && !heard.complete; k += kBitsPerByte) {
-        unsigned byte = 0;
-        for (std::size_t b = 0; b < kBitsPerByte; ++b) byte |= static_cast<unsigned>(cycles[k + b].short_cycle) << b;
-        block.bytes[block.length++] = static_cast<std::uint8_t>(byte);
-        heard.complete = block.whole();
-    }
-    if (heard.complete) {
-        if (k + kClosingBits > cycles.size()) {
-            heard.complete = false;
-        } else {
-            for (std::size_t b = 0; b < kClosingBits; ++b)
-                if (cycles[k + b].short_cycle != (((kMarkerByte >> b) & 1) != 0)) heard.complete = false;
-        }
-    }
-    return {sync, k};
-}
-
-// Whether the cycles `from` to `to` of a reading run through a silence (a
-// dropout) or through noise louder than the tones, or hold a cycle that
-// the other reading of it fitted as well: cycles there are the reading's
-// guesses, whatever the checksum says (two bits wrong the same way in two
-// bytes leave it right).
-bool through_damage(const std::vector<SequenceCycle>& cycles, std::size_t from, std::size_t to, double noisy)
-{
-    std::size_t silent = 0;
-    double residual = 0;  // of the latest kDamagedRun cycles
-    to = std::min(to, cycles.size());
-    for (std::size_t k = from; k < to; ++k) {
-        if (cycles[k].margin < kGuessedMargin) return true;
-        silent = cycles[k].energy < kSilentEnergy ? silent + 1 : 0;
-        residual += cycles[k].residual;
-        if (k >= from + kDamagedRun) residual -= cycles[k - kDamagedRun].residual;
-        if (silent >= kDamagedRun) return true;
-        if (k + 1 >= from + kDamagedRun && residual > noisy * static_cast<double>(kDamagedRun)) return true;
-    }
-    return false;
 }
 
 // Whether the `silence` samples before `at` in `stretch` are quiet beside
@@ -341,7 +263,7 @@ void SecondReading::read(const Mark& mark, const CycleLengths& lengths, std::vec
     HeardBlock heard;
     std::size_t sync = 0, end = 0;  // not a structured binding: the lambda below needs `end`
     std::tie(sync, end) = block_in(cycles, heard);
-    if (through_damage(cycles, sync, end, kNoisyResidual)) heard.complete = false;
+    if (through_damage(cycles, sync, end, kNoisyFirstReading)) heard.complete = false;
     // Once more, each cycle compared with the shape that the cycles just
     // read show the channel gives it; taken only when sound, for else the
     // first reading says best where the block ends.
@@ -350,7 +272,7 @@ void SecondReading::read(const Mark& mark, const CycleLengths& lengths, std::vec
         again = read_cycle_sequence(stretch, short_cycle, long_cycle, amplitude, free_start, &cycles);
         HeardBlock taught;
         const auto span = block_in(again, taught);
-        if (through_damage(again, span.first, span.second, kNoisyAfterTaught)) taught.complete = false;
+        if (through_damage(again, span.first, span.second, kNoisyTaughtReading)) taught.complete = false;
         if (taught.sound()) {
             heard = taught;
             std::tie(sync, end) = span;
