@@ -381,14 +381,6 @@ void drop_contradicted(std::vector<TakeColumn>& columns)
     }
 }
 
-
-const TakeItem* sound_item(const TakeColumn& column)
-{
-    for (const auto& item : column.items)
-        if (item.heard && item.heard->sound()) return &item;
-    return nullptr;
-}
-
 // Two columns side by side, each with a copy heard sound, by no take in
 // both, at the same time: the takes heard one block two ways, each with
 // its checksum right. The weaker copy goes; the kept one is disputed.
@@ -403,8 +395,8 @@ void settle_disputes(std::vector<TakeColumn>& columns)
     for (std::size_t c = 0; c + 1 < columns.size();) {
         TakeColumn& a = columns[c];
         TakeColumn& b = columns[c + 1];
-        const TakeItem* sound_a = sound_item(a);
-        const TakeItem* sound_b = sound_item(b);
+        const TakeItem* sound_a = a.sound_item();
+        const TakeItem* sound_b = b.sound_item();
         const HeardBlock* first = sound_a ? sound_a->heard : nullptr;
         const HeardBlock* second = sound_b ? sound_b->heard : nullptr;
         const auto in_a = takes_of(a), in_b = takes_of(b);

@@ -50,11 +50,17 @@ struct TakeColumn {
     // that take (the copy with the weaker margin was left out).
     std::optional<std::size_t> disputed_by;
 
-    const HeardBlock* sound_copy() const
+    // The first copy heard sound, and the item of it.
+    const TakeItem* sound_item() const
     {
         for (const auto& item : items)
-            if (item.heard && item.heard->sound()) return item.heard;
+            if (item.heard && item.heard->sound()) return &item;
         return nullptr;
+    }
+    const HeardBlock* sound_copy() const
+    {
+        const TakeItem* item = sound_item();
+        return item ? item->heard : nullptr;
     }
     const HeardBlock* any_copy() const
     {

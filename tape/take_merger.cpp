@@ -26,7 +26,6 @@ constexpr char kHeardInNoTake[] = " : entendu dans aucune prise";
 constexpr char kSoundInTwoWays[] = " : juste dans ";
 constexpr char kAndIn[] = " et dans ";
 constexpr char kNotTheSame[] = ", mais pas pareil ; garde celui de ";
-constexpr char kReadWithoutSync[] = " : lu sans sa synchronisation, a partir de sa fin";
 constexpr char kNoEndInAnyTake[] = "pas de bloc de fin dans aucune prise";
 constexpr char kBeforeAnyHeader[] = "blocs avant le premier en-tete de fichier, dans toutes les prises";
 
@@ -157,7 +156,7 @@ MergeReport merge_report(const MergedTape& tape, const std::vector<std::string>&
                 continue;
             }
             if (!block->missing && block->heard.sound()) {
-                if (block->heard.without_sync) report.notes.push_back(where + kFromTake + takes[block->take] + kReadWithoutSync);
+                if (block->heard.without_sync) report.notes.push_back(where + kFromTake + takes[block->take] + kFieldSeparator + kReadWithoutSyncText);
                 continue;
             }
             report.problems.push_back(block->missing ? where + kHeardInNoTake

@@ -181,7 +181,7 @@ TapeAccount Accountant::run()
         if (heard.without_sync && heard.sound())
             account_.notes.push_back({AccountProblem::without_sync, heard.seconds,
                                       "bloc " + hex_byte(heard.block.type()) + " a " + recording_time_text(heard.seconds) +
-                                          " : lu sans sa synchronisation, a partir de sa fin (" +
+                                          " : " + kReadWithoutSyncText + " (" +
                                           block_figures_text(heard.figures) + ")"});
     std::stable_sort(account_.problems.begin(), account_.problems.end(),
                      [](const AccountProblem& a, const AccountProblem& b) { return a.seconds < b.seconds; });

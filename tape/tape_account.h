@@ -99,6 +99,9 @@ const char* reading_doubt(const HeardBlock& heard);
 std::string lost_stretch_line(const LostStretch& lost);
 std::string unread_stretch_line(const HeardStretch& unread);
 
+// A block read back from its end, after its type and time.
+inline constexpr char kReadWithoutSyncText[] = "lu sans sa synchronisation, a partir de sa fin";
+
 // A file said not to be whole, after its name on the console.
 inline constexpr char kIncompleteFileText[] = "incomplet";
 

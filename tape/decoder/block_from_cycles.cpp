@@ -19,6 +19,21 @@ constexpr double kGuessedMargin = 0.01;
 
 }  // namespace
 
+std::uint8_t byte_at(const std::vector<SequenceCycle>& cycles, std::size_t first)
+{
+    unsigned byte = 0;
+    for (std::size_t b = 0; b < kBitsPerByte; ++b) byte |= static_cast<unsigned>(cycles[first + b].short_cycle) << b;
+    return static_cast<std::uint8_t>(byte);
+}
+
+bool closing_marker_at(const std::vector<SequenceCycle>& cycles, std::size_t first)
+{
+    if (first + kClosingBits > cycles.size()) return false;
+    for (std::size_t b = 0; b < kClosingBits; ++b)
+        if (cycles[first + b].short_cycle != (((kMarkerByte >> b) & 1) != 0)) return false;
+    return true;
+}
+
 std::size_t sync_in(const std::vector<SequenceCycle>& cycles, std::size_t from)
 {
     constexpr std::size_t kSyncBits = 2 * kBitsPerByte;  // a marker byte and the sync byte
@@ -32,7 +47,6 @@ std::size_t sync_in(const std::vector<SequenceCycle>& cycles, std::size_t from)
 
 std::pair<std::size_t, std::size_t> block_in(const std::vector<SequenceCycle>& cycles, HeardBlock& heard)
 {
-    constexpr std::size_t kClosingBits = 6;  // of the closing marker byte (its last may meet silence)
     const std::size_t sync = sync_in(cycles, 0);
     if (sync == cycles.size()) return {sync, sync};
     TapeBlock& block = heard.block;
@@ -40,19 +54,10 @@ std::pair<std::size_t, std::size_t> block_in(const std::vector<SequenceCycle>& c
     block.length = 1;
     std::size_t k = sync + kBitsPerByte;
     for (; k + kBitsPerByte <= cycles.size() && !heard.complete; k += kBitsPerByte) {
-        unsigned byte = 0;
-        for (std::size_t b = 0; b < kBitsPerByte; ++b) byte |= static_cast<unsigned>(cycles[k + b].short_cycle) << b;
-        block.bytes[block.length++] = static_cast<std::uint8_t>(byte);
+        block.bytes[block.length++] = byte_at(cycles, k);
         heard.complete = block.whole();
     }
-    if (heard.complete) {
-        if (k + kClosingBits > cycles.size()) {
-            heard.complete = false;
-        } else {
-            for (std::size_t b = 0; b < kClosingBits; ++b)
-                if (cycles[k + b].short_cycle != (((kMarkerByte >> b) & 1) != 0)) heard.complete = false;
-        }
-    }
+    if (heard.complete) heard.complete = closing_marker_at(cycles, k);
     return {sync, k};
 }
 

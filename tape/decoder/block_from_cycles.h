@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -19,6 +20,11 @@ namespace morlevix {
 // which less is left unexplained.
 inline constexpr double kNoisyFirstReading = 2.0;
 inline constexpr double kNoisyTaughtReading = 1.5;
+
+// The byte of the eight cycles from `first` on, and whether the cycles from
+// `first` on begin with the closing marker's first bits (kClosingBits).
+std::uint8_t byte_at(const std::vector<SequenceCycle>& cycles, std::size_t first);
+bool closing_marker_at(const std::vector<SequenceCycle>& cycles, std::size_t first);
 
 // The first cycle of the first sync byte (after its marker byte) whose
 // marker starts at `from` or later; the cycles' count when there is none.

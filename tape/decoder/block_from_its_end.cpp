@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "block_from_cycles.h"
 #include "tape/cassette_format.h"
 
 namespace morlevix {
@@ -10,16 +11,7 @@ namespace {
 // A cycle is a tone's when the tone leaves at most this much of it
 // unexplained (a square wave read as a sine leaves a fifth).
 constexpr double kMostResidual = 0.5;
-// The closing marker's first bits (its last may meet the silence).
-constexpr std::size_t kClosingBits = 6;
 constexpr std::size_t kByte = kBitsPerByte;
-
-std::uint8_t byte_at(const std::vector<SequenceCycle>& cycles, std::size_t first)
-{
-    unsigned byte = 0;
-    for (std::size_t b = 0; b < kByte; ++b) byte |= static_cast<unsigned>(cycles[first + b].short_cycle) << b;
-    return static_cast<std::uint8_t>(byte);
-}
 
 bool tones(const std::vector<SequenceCycle>& cycles, std::size_t from, std::size_t to)
 {
@@ -33,8 +25,7 @@ std::optional<BlockFromItsEnd> block_ending(const std::vector<SequenceCycle>& cy
 {
     if (e < 2 * kByte) return std::nullopt;
     const std::size_t marker = e - kByte, checksum = marker - kByte;
-    for (std::size_t b = 0; b < kClosingBits; ++b)
-        if (cycles[marker + b].short_cycle != (((kMarkerByte >> b) & 1) != 0)) return std::nullopt;
+    if (!closing_marker_at(cycles, marker)) return std::nullopt;
     std::optional<BlockFromItsEnd> found;
     for (std::size_t length = 0; length <= kMaxBlockPayload; ++length) {
         if (full_length && length != kMaxBlockPayload) continue;

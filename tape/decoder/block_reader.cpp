@@ -12,10 +12,6 @@ constexpr double kMergedAtLeast = 1.3;
 constexpr double kCentreLow = 0.38;
 constexpr double kCentreHigh = 1 - kCentreLow;
 
-// The closing marker's first bits, read after a block's bytes (its last
-// may meet the silence after it).
-constexpr int kClosingBits = 6;
-
 // A block whose weakest bit lay this near the line between a 0 and a 1
 // (its margin) may have bits read the wrong way: noise over it gives such
 // cycles, and two bits wrong can leave the checksum right. Its cycles are

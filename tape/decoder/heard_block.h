@@ -40,6 +40,10 @@ struct HeardBlock {
     bool sound() const { return complete && closed && !guessed && checksum_is_right(block); }
 };
 
+// The closing marker's first bits, heard after a block's checksum (its last
+// may meet the silence after it): every reading of a block checks them.
+inline constexpr int kClosingBits = 6;
+
 // A stretch of a recording where the tape's signal was heard: cycles of
 // the two lengths, one after another; a leader's, or anything else.
 struct HeardStretch {

@@ -64,6 +64,15 @@ double read_span(double rate)
            rate / kSampleRate;
 }
 
+// The tone's peak in `samples` from `from` to `to`, from their mean
+// magnitude.
+double tone_amplitude(const std::vector<float>& samples, std::size_t from, std::size_t to)
+{
+    double magnitude = 0;
+    for (std::size_t k = from; k < to; ++k) magnitude += std::fabs(samples[k]);
+    return kPeakOverMeanMagnitude * magnitude / static_cast<double>(to - from);
+}
+
 // Whether the `silence` samples before `at` in `stretch` are quiet beside
 // the cycle after them: the pause before a block's marker byte.
 bool silent_before(const std::vector<float>& stretch, double at, double silence, double long_cycle)
@@ -246,9 +255,7 @@ void SecondReading::read(const Mark& mark, const CycleLengths& lengths, std::vec
     const std::vector<float> level_part = kept_.stretch(first, up, mark.direction, head);
     const std::size_t level_end = level_part.size();
     if (level_end <= free_start) return;
-    double magnitude = 0;
-    for (std::size_t k = free_start; k < level_end; ++k) magnitude += std::fabs(level_part[k]);
-    const double amplitude = kPeakOverMeanMagnitude * magnitude / static_cast<double>(level_end - free_start);
+    const double amplitude = tone_amplitude(level_part, free_start, level_end);
     if (!(amplitude > 0)) return;
     // No block runs on through a silence longer than a dropout it is read
     // through (a gap between files, the recording's closing silence): the
@@ -348,9 +355,7 @@ void SecondReading::read_from_its_end(const Mark& mark, const std::vector<float>
         const auto level_start = static_cast<std::size_t>(
             std::max(0.0, static_cast<double>(level_end) - kLevelCycles * (short_cycle + long_cycle) / 2));
         if (level_end <= level_start) return;
-        double magnitude = 0;
-        for (std::size_t k = level_start; k < level_end; ++k) magnitude += std::fabs(stretch[k]);
-        const double amplitude = kPeakOverMeanMagnitude * magnitude / static_cast<double>(level_end - level_start);
+        const double amplitude = tone_amplitude(stretch, level_start, level_end);
         if (!(amplitude > 0)) return;
         const auto reach = std::min(stretch.size(), static_cast<std::size_t>(marker_start + kNextBytesRead * kBitsPerByte * long_cycle));
         const std::vector<float> part(stretch.begin(), stretch.begin() + static_cast<std::ptrdiff_t>(reach));
