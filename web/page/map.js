@@ -12,6 +12,11 @@ const HEADER = 0;  // a header block's type
 const PERCENT = 100;
 const NEAREST = 6;  // pixels either side that a tap still takes for a block
 
+// The maps on the page, drawn again when its width changes: one listener
+// for all of them, and a map replaced (the recorder's, twice a second) goes.
+const shown = new Set();  // of {canvas, draw, drawn}
+window.addEventListener("resize", () => shown.forEach((m) => m.draw()));
+
 // `map` as the tape core gives it: {seconds, blocks: [[start, length,
 // kind, type, file, speed, level, margin]], lost: [[start, end, count,
 // signal]], unread: [[start, end]]}; `names` the files' names, in order.
@@ -24,15 +29,21 @@ export function recordingMap(map, names) {
   const legend = element("p", { className: "legend" }, [["sound", "legendSound"], ["weak", "legendWeak"],
     ["wrong", "legendWrong"], ["lost", "legendLost"]].map(([kind, key]) =>
     element("span", {}, [element("span", { className: "swatch", style: "background:" + COLOURS[kind] }), t(key)])));
-  const draw = () => drawMap(canvas, map, names);
+  const entry = { canvas, drawn: false, draw: () => {
+    if (!canvas.isConnected) return;
+    entry.drawn = true;
+    drawMap(canvas, map, names);
+  } };
   canvas.addEventListener("click", (e) => {
     const rect = canvas.getBoundingClientRect();
     const at = (e.clientX - rect.left) / rect.width * map.seconds;
     figures.textContent = describe(map, at, NEAREST / rect.width * map.seconds);
   });
-  // Drawn once the card is on the page, and again when the page's width changes.
-  requestAnimationFrame(draw);
-  window.addEventListener("resize", draw);
+  // Drawn once the card is on the page, and again when the page's width
+  // changes; the maps drawn and since taken off the page are let go.
+  shown.forEach((m) => { if (m.drawn && !m.canvas.isConnected) shown.delete(m); });
+  shown.add(entry);
+  requestAnimationFrame(entry.draw);
   return element("div", { className: "recording-map" }, [canvas, legend, figures]);
 }
 

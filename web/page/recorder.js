@@ -13,7 +13,7 @@ function showReport(report) {
   $("record-files").replaceChildren(...report.files.map((f) => element("li", { textContent: f })));
   $("record-map").replaceChildren(recordingMap(report.map, report.catalog.files.map((f) => f.name)));
   $("record-problems").replaceChildren(...report.problems.map((p) => element("li", { textContent: p })),
-    ...(report.notes || []).map((n) => element("li", { className: "note", textContent: n })));
+    ...report.notes.map((n) => element("li", { className: "note", textContent: n })));
 }
 
 function listenerReport(finish) {

@@ -97,7 +97,7 @@ function problemsList(problems) {
 // What the decoder says though nothing is wrong (a block read back from its
 // end, noise set aside): told plainly, after the problems.
 function notesList(notes) {
-  return element("ul", { className: "notes" }, (notes || []).map((n) => element("li", { textContent: n })));
+  return element("ul", { className: "notes" }, notes.map((n) => element("li", { textContent: n })));
 }
 
 function showTape(tape) {
