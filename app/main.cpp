@@ -1,5 +1,6 @@
 // MORLEVIX: converts Alice cassette tape images (.k7) into WAV files.
-// Without arguments it runs the interactive batch; with them, a command.
+// Without arguments it runs the interactive batch (in French, always); with
+// them, a command, in the user's language.
 #include <csignal>
 #include <iostream>
 #include <string>
@@ -8,6 +9,7 @@
 #include "batch/batch_driver.h"
 #include "batch/key_pause.h"
 #include "cli/command_table.h"
+#include "cli/user_language.h"
 #include "console/console_modes.h"
 #include "console/interruption.h"
 
@@ -31,7 +33,8 @@ int run(const std::vector<std::string>& args)
     int interrupted_by = 0;
     try {
         const morlevix::Utf8Console console;
-        if (!args.empty()) return morlevix::run_command_line(args, {std::cin, std::cout, std::cerr});
+        if (!args.empty())
+            return morlevix::run_command_line(args, {std::cin, std::cout, std::cerr, morlevix::user_language()});
         return morlevix::run_batch(std::cin, std::cout, std::cerr);
     } catch (const morlevix::InterruptedByUser& interruption) {
         interrupted_by = interruption.signal;

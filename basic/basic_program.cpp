@@ -57,7 +57,24 @@ std::string hex_word(unsigned value)
     return text;
 }
 
-std::string line_problem(unsigned number, const std::string& what) { return "ligne " + std::to_string(number) + " : " + what; }
+// What is wrong with a program or a listing, as the console says it.
+constexpr Text kLine{"ligne ", "line "};
+constexpr Text kNoProgramEnd{"fin du programme manquante", "end of the program missing"};
+constexpr Text kLastLineCut{"derniere ligne coupee avant son numero", "last line cut before its number"};
+constexpr Text kWithoutEnd{"sans fin", "without an end"};
+constexpr Text kLinkTo{"lien vers ", "link to "};
+constexpr Text kOutsideProgram{", hors du programme", ", outside the program"};
+constexpr Text kOfText{" du texte", " of the text"};
+constexpr Text kDirectCommand{" : commande directe passee : ", ": direct command passed over: "};
+constexpr Text kNoLineNumber{" : pas de numero de ligne", ": no line number"};
+constexpr Text kNumberBeyond{" : numero de ligne au-dela de ", ": line number beyond "};
+constexpr Text kLettersNotThere{" : lettres que la machine n'a pas (", ": letters the machine does not have ("};
+constexpr Text kKeptAsTheyAre{"), gardees telles quelles", "), kept as they are"};
+constexpr Text kTooLong{" : trop longue (", ": too long ("};
+constexpr Text kBytesTokenized{" octets une fois tokenisee, ", " bytes once tokenized, "};
+constexpr Text kAtMost{" au plus)", " at most)"};
+
+Said line_problem(unsigned number, const Said& what) { return kLine + std::to_string(number) + kFieldSeparator + what; }
 
 // What the machine's LIST shows of a line's tokenized text.
 void list_text(const std::uint8_t* text, std::size_t length, BasicListing& listing)
@@ -203,13 +220,13 @@ BasicListing list_basic_program(const std::vector<std::uint8_t>& program)
     std::size_t at = 0;
     for (;;) {
         if (at + kLinkSize > program.size()) {
-            listing.problems.push_back("fin du programme manquante");
+            listing.problems.push_back(kNoProgramEnd);
             break;
         }
         const std::uint16_t link = word_at(program, at);
         if (link == 0) break;
         if (at + kLinkSize + kNumberSize > program.size()) {
-            listing.problems.push_back("derniere ligne coupee avant son numero");
+            listing.problems.push_back(kLastLineCut);
             break;
         }
         const unsigned number = word_at(program, at + kLinkSize);
@@ -220,14 +237,14 @@ BasicListing list_basic_program(const std::vector<std::uint8_t>& program)
         list_text(program.data() + text, length, listing);
         listing.text += '\n';
         if (end == program.end()) {
-            listing.problems.push_back(line_problem(number, "sans fin"));
+            listing.problems.push_back(line_problem(number, kWithoutEnd));
             break;
         }
         const std::size_t next = text + length + 1;
         if (base < 0) base = static_cast<long>(link) - static_cast<long>(next);
         const long target = static_cast<long>(link) - base;
         if (target < 0 || target > static_cast<long>(program.size()))
-            listing.problems.push_back(line_problem(number, "lien vers " + hex_word(link) + ", hors du programme"));
+            listing.problems.push_back(line_problem(number, kLinkTo + hex_word(link) + kOutsideProgram));
         at = next;
     }
     return listing;
@@ -263,7 +280,7 @@ TokenizedProgram tokenize_basic_listing(const std::string& text, std::uint16_t s
         ++counted;
         // A NUL cannot be typed (and would end the line in memory).
         line.erase(std::remove(line.begin(), line.end(), static_cast<char>(kLineEnd)), line.end());
-        const std::string where = "ligne " + std::to_string(counted) + " du texte";
+        const Said where = kLine + std::to_string(counted) + kOfText;
         std::size_t at = line.find_first_not_of(' ');
         if (at == std::string::npos) continue;  // a blank line
         unsigned long number = 0;
@@ -272,27 +289,27 @@ TokenizedProgram tokenize_basic_listing(const std::string& text, std::uint16_t s
             number = number * 10 + static_cast<unsigned long>(line[at++] - '0');
         if (at == digits) {
             if (is_direct_command(line.substr(at)))
-                result.warnings.push_back(where + " : commande directe passee : " + without_trailing_spaces(line.substr(at)));
+                result.warnings.push_back(where + kDirectCommand + without_trailing_spaces(line.substr(at)));
             else
-                result.errors.push_back(where + " : pas de numero de ligne");
+                result.errors.push_back(where + kNoLineNumber);
             continue;
         }
         if (number > kHighestLineNumber) {
-            result.errors.push_back(where + " : numero de ligne au-dela de " + std::to_string(kHighestLineNumber));
+            result.errors.push_back(where + kNumberBeyond + std::to_string(kHighestLineNumber));
             continue;
         }
         while (at < line.size() && line[at] == ' ') ++at;
         const std::string letters = utf8_letters(line);
         if (!letters.empty())
-            result.warnings.push_back(where + " : lettres que la machine n'a pas (" + letters + "), gardees telles quelles");
+            result.warnings.push_back(where + kLettersNotThere + letters + kKeptAsTheyAre);
         if (at == line.size()) {
             lines.erase(number);  // a number alone deletes its line
             continue;
         }
         auto tokens = tokenize_text(line.substr(at));
         if (tokens.size() > kLongestLine) {
-            result.errors.push_back(where + " : trop longue (" + std::to_string(tokens.size()) +
-                                    " octets une fois tokenisee, " + std::to_string(kLongestLine) + " au plus)");
+            result.errors.push_back(where + kTooLong + std::to_string(tokens.size()) + kBytesTokenized +
+                                    std::to_string(kLongestLine) + kAtMost);
             continue;
         }
         lines[number] = std::move(tokens);

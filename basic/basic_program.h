@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "tape/two_languages.h"
+
 namespace morlevix {
 
 // Where programs start in memory, and so what their line links point at.
@@ -41,7 +43,7 @@ struct BasicListing {
     // What is broken: a link that leads outside the program, a line
     // without its end, no end of program. The listing goes as far as the
     // program can be read.
-    std::vector<std::string> problems;
+    std::vector<Said> problems;
 };
 
 BasicListing list_basic_program(const std::vector<std::uint8_t>& program);
@@ -52,11 +54,11 @@ struct TokenizedProgram {
     // "ligne N du texte : ..." for each line the machine would refuse (no
     // number, a number above 63999, longer than it takes); such lines are
     // left out.
-    std::vector<std::string> errors;
+    std::vector<Said> errors;
     // "ligne N du texte : ..." for lines that hold UTF-8 letters the
     // machine does not have, whose bytes are kept as they are, and for
     // direct commands without a line number (NEW, RUN, ...), passed over.
-    std::vector<std::string> warnings;
+    std::vector<Said> warnings;
 };
 
 // `text` holds one program line per text line ("\n", "\r\n" or "\r").

@@ -8,6 +8,9 @@
 //    say) in turn with this one, run for run, and the ratio of the two;
 //  - the peak memory of decoding a 1-minute recording and the 39-minute
 //    one, each in a fresh child process;
+//  - where sox is installed and the build reads compressed recordings, the
+//    same two recordings as FLAC: decoding time against the WAV's in the
+//    same run, and peak memory;
 //  - how many blocks come back through white hiss at 5, 4 and 3 dB of
 //    signal-to-noise ratio, over a dozen recordings of a 12-block file.
 //
@@ -22,6 +25,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -33,6 +37,7 @@
 #include "bench_support.h"
 #include "recordings.h"
 #include "signal_decoder.h"
+#include "tape/compressed_recording.h"
 #include "tape/recording_converter.h"
 #include "tape_builder.h"
 
@@ -258,9 +263,37 @@ int main(int argc, char** argv)
     const long long_peak = peak_memory_of_child(argv[0], kDecodeInChild, long_recording);
     std::printf("peak memory: %ld KiB for a 1-minute recording, %ld KiB for a %.0f-minute one (difference %ld KiB)\n",
                 short_peak, long_peak, minutes, long_peak - short_peak);
-    fs::remove(long_recording);
-    fs::remove(gapless_recording);
-    fs::remove(short_recording);
+
+    // The same as FLAC, read through libsndfile and streamed as a WAV is.
+    const fs::path long_flac = dir / "BENCH_LONG.flac", short_flac = dir / "BENCH_SHORT.flac";
+    const std::string sox = "sox \"" + long_recording.string() + "\" \"" + long_flac.string() + "\" && sox \"" +
+                            short_recording.string() + "\" \"" + short_flac.string() + "\"";
+    if (!morlevix::CompressedRecording::available()) {
+        std::printf("FLAC: not measured (this build reads WAV only)\n");
+    } else if (std::system(sox.c_str()) != 0) {
+        std::printf("FLAC: not measured (sox could not write it)\n");
+    } else {
+        double best_flac = 1e9, best_wav = 1e9;
+        bool same = true;
+        for (int round = 0; round < kRounds; ++round) {
+            auto start = std::chrono::steady_clock::now();
+            const auto from_flac = decode(long_flac);
+            best_flac = std::min(best_flac, seconds_since(start));
+            start = std::chrono::steady_clock::now();
+            const auto from_wav = decode(long_recording);
+            best_wav = std::min(best_wav, seconds_since(start));
+            same = same && morlevix::tape_image_of(from_flac.blocks) == morlevix::tape_image_of(from_wav.blocks);
+        }
+        std::printf("FLAC: %.0f MB, decoding %8.3f s, %8.0f times faster than real time; %.2f times the WAV's time, "
+                    "the image %s\n",
+                    static_cast<double>(fs::file_size(long_flac)) / 1e6, best_flac, seconds / best_flac, best_flac / best_wav,
+                    same ? "the same" : "ANOTHER");
+        const long flac_short_peak = peak_memory_of_child(argv[0], kDecodeInChild, short_flac);
+        const long flac_long_peak = peak_memory_of_child(argv[0], kDecodeInChild, long_flac);
+        std::printf("FLAC peak memory: %ld KiB for 1 minute, %ld KiB for %.0f minutes (difference %ld KiB)\n",
+                    flac_short_peak, flac_long_peak, minutes, flac_long_peak - flac_short_peak);
+    }
+    for (const auto& file : {long_recording, gapless_recording, short_recording, long_flac, short_flac}) fs::remove(file);
 
     for (double snr : {5.0, 4.0, 3.0}) {
         const auto [back, all] = blocks_through_hiss(snr);

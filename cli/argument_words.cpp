@@ -8,6 +8,8 @@ constexpr char kLongPrefix[] = "--";
 constexpr std::size_t kLongPrefixLength = 2;
 constexpr char kOptionMark = '-';
 constexpr char kValueSeparator = '=';
+constexpr Text kTheOption{"l'option ", "option "};
+constexpr Text kNeedsAValue{" demande une valeur", " needs a value"};
 
 const CommandOption* find_long(const std::vector<CommandOption>& options, const std::string& name)
 {
@@ -25,7 +27,7 @@ const CommandOption* find_short(const std::vector<CommandOption>& options, char 
 
 }  // namespace
 
-std::string split_command_words(const std::vector<std::string>& args, const std::vector<CommandOption>& options,
+Said split_command_words(const std::vector<std::string>& args, const std::vector<CommandOption>& options,
                                 std::vector<CommandWord>& words)
 {
     bool options_ended = false;
@@ -57,14 +59,14 @@ std::string split_command_words(const std::vector<std::string>& args, const std:
                 has_value = true;
             }
         }
-        if (!option || (has_value && !option->takes_value)) return "option inconnue : " + arg;
+        if (!option || (has_value && !option->takes_value)) return kUnknownOption + arg;
         if (option->takes_value && !has_value) {
-            if (i + 1 == args.size()) return "l'option " + arg + " demande une valeur";
+            if (i + 1 == args.size()) return kTheOption + arg + kNeedsAValue;
             value = args[++i];
         }
         words.push_back({option->long_name, value});
     }
-    return "";
+    return {};
 }
 
 CommandArguments read_arguments(const std::vector<CommandWord>& words)

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tape/two_languages.h"
+
 namespace morlevix {
 
 // An option, and how the help shows it.
@@ -15,8 +17,8 @@ struct CommandOption {
     const char* long_name;   // without its "--"
     char short_name;         // 0 for none
     bool takes_value;
-    const char* value_name;  // what the help calls its value ("FICHIER"), or nullptr
-    const char* help;        // what it does, lines separated by '\n'
+    const Text* value_name;  // what the help calls its value ("FICHIER"), or nullptr
+    Text help;               // what it does, lines separated by '\n'
 };
 
 // One word of the command line, options named by their long name.
@@ -37,23 +39,43 @@ inline constexpr char kLoadOption[] = "load";
 inline constexpr char kExecOption[] = "exec";
 inline constexpr char kMergeOption[] = "merge";
 
-inline constexpr CommandOption kHelp = {kHelpOption, 'h', false, nullptr, "cette aide"};
-inline constexpr CommandOption kOutput = {kOutputOption, 'o', true, "FICHIER",
-                                          "le fichier a ecrire (avec un seul fichier donne) ;\n- pour la sortie standard"};
-inline constexpr CommandOption kBlocks = {kBlocksOption, 0, false, nullptr, "une ligne par bloc en plus (list)"};
-inline constexpr CommandOption kMc10 = {kMc10Option, 0, false, nullptr,
-                                        "(make) les programmes BASIC pour le MC-10 (0x4346)\nplutot que pour l'Alice (0x3346)"};
-inline constexpr CommandOption kName = {kNameOption, 0, true, "NOM", "(make) le nom sur la cassette de la SOURCE qui suit"};
-inline constexpr CommandOption kLoad = {kLoadOption, 0, true, "ADRESSE",
-                                        "(make) l'adresse de chargement (hexadecimale) du\ncode machine qui suit"};
-inline constexpr CommandOption kMerge = {kMergeOption, 0, false, nullptr,
-                                         "(decode) une seule image de tous les enregistrements,\nprises d'une meme cassette : chaque bloc de la\nprise qui l'a entendu juste"};
-inline constexpr CommandOption kExec = {kExecOption, 0, true, "ADRESSE",
-                                        "(make) son adresse de lancement (par defaut celle\nde chargement)"};
+inline constexpr Text kUnknownOption{"option inconnue : ", "unknown option: "};
 
-// Splits `args` by `options`. Returns the first usage error, in French, or
-// an empty text when the words are all right.
-std::string split_command_words(const std::vector<std::string>& args, const std::vector<CommandOption>& options,
+// What the help calls the options' values.
+inline constexpr Text kFileValue{"FICHIER", "FILE"};
+inline constexpr Text kNameValue{"NOM", "NAME"};
+inline constexpr Text kAddressValue{"ADRESSE", "ADDRESS"};
+
+inline constexpr CommandOption kHelp = {kHelpOption, 'h', false, nullptr, {"cette aide", "this help"}};
+inline constexpr CommandOption kOutput = {
+    kOutputOption, 'o', true, &kFileValue,
+    {"le fichier a ecrire (avec un seul fichier donne) ;\n- pour la sortie standard",
+     "the file to write (with a single file given);\n- for standard output"}};
+inline constexpr CommandOption kBlocks = {
+    kBlocksOption, 0, false, nullptr, {"une ligne par bloc en plus (list)", "a line for each block as well (list)"}};
+inline constexpr CommandOption kMc10 = {
+    kMc10Option, 0, false, nullptr,
+    {"(make) les programmes BASIC pour le MC-10 (0x4346)\nplutot que pour l'Alice (0x3346)",
+     "(make) BASIC programs for the MC-10 (0x4346)\nrather than for the Alice (0x3346)"}};
+inline constexpr CommandOption kName = {
+    kNameOption, 0, true, &kNameValue,
+    {"(make) le nom sur la cassette de la SOURCE qui suit", "(make) the name on the tape of the SOURCE that follows"}};
+inline constexpr CommandOption kLoad = {
+    kLoadOption, 0, true, &kAddressValue,
+    {"(make) l'adresse de chargement (hexadecimale) du\ncode machine qui suit",
+     "(make) the load address (hexadecimal) of the\nmachine code that follows"}};
+inline constexpr CommandOption kMerge = {
+    kMergeOption, 0, false, nullptr,
+    {"(decode) une seule image de tous les enregistrements,\nprises d'une meme cassette : chaque bloc de la\nprise qui l'a entendu juste",
+     "(decode) a single image of all the recordings,\ntakes of one tape: each block from the take\nthat heard it right"}};
+inline constexpr CommandOption kExec = {
+    kExecOption, 0, true, &kAddressValue,
+    {"(make) son adresse de lancement (par defaut celle\nde chargement)",
+     "(make) its start address (by default the load\naddress)"}};
+
+// Splits `args` by `options`. Returns the first usage error, or nothing
+// when the words are all right.
+Said split_command_words(const std::vector<std::string>& args, const std::vector<CommandOption>& options,
                                 std::vector<CommandWord>& words);
 
 // A command's words once split: the files, and the options that commands

@@ -11,10 +11,10 @@
 namespace morlevix {
 namespace {
 
-constexpr char kBasicArguments[] = "basic demande une CASSETTE et au plus un FICHIER";
-constexpr char kNotBasic[] = "n'est pas un programme BASIC";
-constexpr char kWrittenAsItIs[] = " : ecrit tel quel";
-constexpr char kUnknownTokens[] = "octets qui ne sont pas des mots du BASIC de la machine, montres comme ! :";
+constexpr Text kBasicArguments{"basic demande une CASSETTE et au plus un FICHIER", "basic takes a TAPE and at most one FILE"};
+constexpr Text kNotBasic{"n'est pas un programme BASIC", "is not a BASIC program"};
+constexpr Text kUnknownTokens{"octets qui ne sont pas des mots du BASIC de la machine, montres comme ! :",
+                              "bytes that are no words of the machine's BASIC, shown as !:"};
 constexpr char kAsciiLineEnd = '\r';
 constexpr std::uint8_t kAsciiSaved = 0xFF;
 
@@ -26,9 +26,9 @@ int show_basic(const std::string& tape, const std::optional<std::string>& file_n
     FoundFile found;
     if (!find_file_on_tape(tape, file_name, console, found)) return kExitFailure;
     const TapeFileContents& file = *found.file;
-    const std::string where = tape + kFieldSeparator + trimmed(file.info.name) + kFieldSeparator;
+    const Said where = tape + kFieldSeparator + trimmed(file.info.name) + kFieldSeparator;
     if (file.info.file_type != kBasicFile) {
-        report_error(console, where + kNotBasic + " (" + file_type_text(file.info.file_type) + ")");
+        report_error(console, where + kNotBasic + in_brackets(file_type_text(file.info.file_type)));
         return kExitFailure;
     }
     int status = file.whole ? kExitSuccess : kExitFailure;

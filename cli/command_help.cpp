@@ -7,22 +7,29 @@
 
 #include "cli/commands.h"
 #include "cli/file_access.h"
+#include "tape/recording_input.h"
 
 namespace morlevix {
 namespace {
 
-constexpr char kOverviewStart[] =
+constexpr Text kOverviewStart{
     "Usage : morlevix [COMMANDE [OPTIONS] FICHIER...]\n"
     "\n"
     "Sans argument, morlevix pose ses questions et convertit les images .k7 du\n"
     "dossier courant qui correspondent au nom tape (jokers * et ?).\n"
     "\n"
-    "Commandes :\n";
-constexpr char kOptionsHeading[] = "\nOptions :\n";
-constexpr char kExamplesHeading[] = "\nExemples :\n";
+    "Commandes :\n",
+    "Usage: morlevix [COMMAND [OPTIONS] FILE...]\n"
+    "\n"
+    "Without arguments, morlevix asks its questions (in French) and converts the\n"
+    ".k7 images of the current folder that match the name typed (wildcards * and ?).\n"
+    "\n"
+    "Commands:\n"};
+constexpr Text kOptionsHeading{"\nOptions :\n", "\nOptions:\n"};
+constexpr Text kExamplesHeading{"\nExemples :\n", "\nExamples:\n"};
 constexpr char kVersionFlags[] = "--version";
-constexpr char kVersionHelp[] = "la version du programme";
-constexpr char kOverviewEnd[] =
+constexpr Text kVersionHelp{"la version du programme", "the program's version"};
+constexpr Text kOverviewEnd{
     "\n"
     "Un fichier - se lit sur l'entree standard. Une CASSETTE est une image .k7 ou\n"
     "un enregistrement .wav ; un FICHIER y est nomme comme list le montre.\n"
@@ -30,12 +37,20 @@ constexpr char kOverviewEnd[] =
     "\n"
     "Etat de sortie : 0 tout est fait ; 1 un fichier n'a pas pu etre lu ou ecrit,\n"
     "une image finit au milieu d'un bloc, ou (list, decode) un bloc est faux ;\n"
-    "2 la ligne de commande est fausse.\n";
-constexpr char kCommandUsage[] = "Usage : morlevix ";
-constexpr char kHelpArguments[] = "help demande au plus une COMMANDE";
-constexpr char kUnknownCommand[] = "commande inconnue : ";
-constexpr char kSuggestion[] = " ; vouliez-vous dire ";
-constexpr char kSuggestionEnd[] = " ?";
+    "2 la ligne de commande est fausse.\n",
+    "\n"
+    "A file - is read from standard input. A TAPE is a .k7 image or a recording;\n"
+    "a FILE on it is named as list shows it.\n"
+    "Help on a command: morlevix COMMAND --help, or morlevix help COMMAND.\n"
+    "\n"
+    "Exit status: 0 all is done; 1 a file could not be read or written, an image\n"
+    "ends inside a block, or (list, decode) a block is wrong; 2 the command line\n"
+    "is wrong.\n"};
+constexpr Text kCommandUsage{"Usage : morlevix ", "Usage: morlevix "};
+constexpr Text kHelpArguments{"help demande au plus une COMMANDE", "help takes at most one COMMAND"};
+constexpr Text kUnknownCommand{"commande inconnue : ", "unknown command: "};
+constexpr Text kSuggestion{" ; vouliez-vous dire ", "; did you mean "};
+constexpr Text kSuggestionEnd{" ?", "?"};
 constexpr char kIndent[] = "  ";
 constexpr char kExampleIndent[] = "      ";
 constexpr std::size_t kSynopsisWidth = 29;  // what it does starts past it
@@ -57,18 +72,18 @@ void put_columns(std::ostringstream& out, const std::string& head, std::size_t w
     out << '\n';
 }
 
-std::string flags_of(const CommandOption& option)
+std::string flags_of(const CommandOption& option, Language language)
 {
     std::string flags;
     if (option.short_name != 0) flags += std::string("-") + option.short_name + ", ";
     flags += std::string("--") + option.long_name;
-    if (option.value_name != nullptr) flags += std::string(" ") + option.value_name;
+    if (option.value_name != nullptr) flags += std::string(" ") + option.value_name->in(language);
     return flags;
 }
 
-void put_option(std::ostringstream& out, const CommandOption& option)
+void put_option(std::ostringstream& out, const CommandOption& option, Language language)
 {
-    put_columns(out, flags_of(option), kFlagsWidth, option.help);
+    put_columns(out, flags_of(option, language), kFlagsWidth, option.help.in(language));
 }
 
 std::string folded(const std::string& word)
@@ -100,33 +115,35 @@ std::size_t edit_distance(const std::string& a, const std::string& b)
 
 }  // namespace
 
-std::string overview_text()
+std::string overview_text(Language language)
 {
     std::ostringstream out;
-    out << kOverviewStart;
-    for (const auto& command : command_table()) put_columns(out, command.synopsis, kSynopsisWidth, command.summary);
-    out << kOptionsHeading;
-    for (const auto& option : every_option()) put_option(out, option);
-    put_columns(out, kVersionFlags, kFlagsWidth, kVersionHelp);
-    out << kOverviewEnd;
+    out << kOverviewStart.in(language);
+    for (const auto& command : command_table())
+        put_columns(out, command.synopsis.in(language), kSynopsisWidth, command.summary.in(language));
+    out << kOptionsHeading.in(language);
+    for (const auto& option : every_option()) put_option(out, option, language);
+    put_columns(out, kVersionFlags, kFlagsWidth, kVersionHelp.in(language));
+    out << kOverviewEnd.in(language) << recording_formats_text().in(language);
     return out.str();
 }
 
-std::string command_help_text(const Command& command)
+std::string command_help_text(const Command& command, Language language)
 {
     std::ostringstream out;
-    out << kCommandUsage << command.synopsis << "\n\n";
+    out << kCommandUsage.in(language) << command.synopsis.in(language) << "\n\n";
     out << kIndent;
-    for (const char c : std::string(command.summary)) {
+    for (const char c : std::string(command.summary.in(language))) {
         out << c;
         if (c == '\n') out << kIndent;
     }
-    out << '\n' << kOptionsHeading;
-    for (const auto& option : command.options) put_option(out, option);
-    put_option(out, every_option().back());  // --help
-    out << kExamplesHeading;
+    out << '\n' << kOptionsHeading.in(language);
+    for (const auto& option : command.options) put_option(out, option, language);
+    put_option(out, every_option().back(), language);  // --help
+    out << kExamplesHeading.in(language);
     for (std::size_t i = 0; i + 1 < command.examples.size(); i += 2)
-        out << kIndent << command.examples[i] << '\n' << kExampleIndent << command.examples[i + 1] << '\n';
+        out << kIndent << command.examples[i].in(language) << '\n' << kExampleIndent << command.examples[i + 1].in(language)
+            << '\n';
     return out.str();
 }
 
@@ -151,8 +168,8 @@ int unknown_command(const ConsoleStreams& console, const std::string& word)
 {
     const std::string nearest = nearest_command_name(word);
     if (nearest.empty()) return usage_error(console, kUnknownCommand + word);
-    console.err << kProgramPrefix << kUnknownCommand << word << kSuggestion << nearest << kSuggestionEnd << '\n'
-                << std::flush;
+    console.err << kProgramPrefix << console(kUnknownCommand) << word << console(kSuggestion) << nearest
+                << console(kSuggestionEnd) << '\n' << std::flush;
     return kExitUsage;
 }
 
@@ -165,11 +182,11 @@ int show_text(const ConsoleStreams& console, const std::string& text)
 int run_help(const std::vector<CommandWord>& words, const ConsoleStreams& console)
 {
     const CommandArguments parsed = read_arguments(words);
-    if (parsed.files.empty()) return show_text(console, overview_text());
+    if (parsed.files.empty()) return show_text(console, overview_text(console.language));
     if (parsed.files.size() > 1) return usage_error(console, kHelpArguments);
     const Command* command = find_command(parsed.files.front());
     if (command == nullptr) return unknown_command(console, parsed.files.front());
-    return show_text(console, command_help_text(*command));
+    return show_text(console, command_help_text(*command, console.language));
 }
 
 }  // namespace morlevix

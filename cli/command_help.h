@@ -10,11 +10,11 @@
 namespace morlevix {
 
 // "morlevix --help": every command, every option, the exit statuses.
-std::string overview_text();
+std::string overview_text(Language language);
 
 // "morlevix COMMAND --help": its synopsis, what it does, its options and
 // two examples.
-std::string command_help_text(const Command& command);
+std::string command_help_text(const Command& command, Language language);
 
 // The command nearest to `word` as it was typed (a letter missing, one too
 // many, two swapped, case aside), or an empty text when none is near.

@@ -18,10 +18,10 @@ struct Command {
     // Runs the command on its words, options already checked against
     // `options`; returns the exit status.
     int (*run)(const std::vector<CommandWord>& words, const ConsoleStreams& console);
-    const char* synopsis;  // after "morlevix "
-    const char* summary;   // what it does, lines separated by '\n'
+    Text synopsis;  // after "morlevix "
+    Text summary;   // what it does, lines separated by '\n'
     std::vector<CommandOption> options;  // --help comes with every command
-    std::vector<const char*> examples;   // a command line, then what it does
+    std::vector<Text> examples;          // a command line, then what it does
 };
 
 // Every command, in the order the overview shows them.

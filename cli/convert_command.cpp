@@ -12,9 +12,7 @@
 namespace morlevix {
 namespace {
 
-constexpr char kNoImageGiven[] = "aucune image donnee";
-constexpr char kSingleImage[] = "-o ne va qu'avec une seule image";
-constexpr char kTruncatedExplanation[] = " : l'image finit au milieu de ce bloc";
+constexpr Text kTruncatedExplanation{" : l'image finit au milieu de ce bloc", ": the image ends inside this block"};
 
 // The command line's account of a conversion: the tape's file names on the
 // console, one per line; anomalies as errors that name the image.

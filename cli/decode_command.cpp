@@ -14,30 +14,22 @@
 namespace morlevix {
 namespace {
 
-constexpr char kNoRecordingGiven[] = "aucun enregistrement donne";
-constexpr char kSingleRecording[] = "-o ne va qu'avec un seul enregistrement";
+constexpr Text kNoRecordingGiven{"aucun enregistrement donne", "no recording given"};
+constexpr Text kSingleRecording{"-o ne va qu'avec un seul enregistrement", "-o goes with a single recording only"};
 
 bool decode_recording_file(const std::string& recording, const std::string& image_name, const ConsoleStreams& console)
 {
     const bool to_standard_output = image_name == kStandardStream;
     std::ostream& messages = to_standard_output ? console.err : console.out;
-    std::ifstream file;
-    std::istream* stream = &console.in;
-    if (recording == kStandardStream) {
-        use_binary_mode(stdin);
-    } else {
-        if (!open_input_file(recording, file)) {
-            report_error(console, kCannotReadText + recording + unreadable_reason(recording));
-            return false;
-        }
-        stream = &file;
-        if (!to_standard_output && same_file(recording, image_name)) {
-            report_error(console, kCannotCreateText + image_name);  // it would replace the recording itself
-            return false;
-        }
+    // Standard input is read whole: a recording's reader may seek in it.
+    InputFile input;
+    if (!input.open(recording, console)) return false;
+    if (recording != kStandardStream && !to_standard_output && same_file(recording, image_name)) {
+        report_error(console, kCannotCreateText + image_name);  // it would replace the recording itself
+        return false;
     }
     messages << recording << kArrow << image_name << '\n' << std::flush;
-    const DecodedRecording decoded = decode_recording(*stream);
+    const DecodedRecording decoded = decode_recording(input.stream());
     if (!decoded.error.empty() && decoded.blocks.empty()) {
         report_error(console, recording + kFieldSeparator + decoded.error);
         return false;
@@ -52,7 +44,7 @@ bool decode_recording_file(const std::string& recording, const std::string& imag
         if (!opens_file(heard)) continue;
         const bool whole = decoded.account.whole_files[files++];
         if (heard.complete)
-            messages << shown_file_name(heard.block) << (whole ? "" : std::string(kFieldSeparator) + kIncompleteFileText)
+            messages << shown_file_name(heard.block) << (whole ? "" : console(kFieldSeparator + kIncompleteFileText))
                      << '\n';
     }
     messages.flush();
@@ -91,7 +83,7 @@ int merge_recordings(const std::vector<std::string>& takes, const std::optional<
             status = kExitFailure;
             continue;
         }
-        const std::string problem = set.add(input.stream());
+        const Said problem = set.add(input.stream());
         if (problem.empty()) continue;
         report_error(console, take + kFieldSeparator + problem);
         status = kExitFailure;
@@ -103,7 +95,7 @@ int merge_recordings(const std::vector<std::string>& takes, const std::optional<
     }
 
     const MergeReport report = merge_report(tape, takes, image_name);
-    for (const auto& line : report.files) messages << line << '\n';
+    for (const auto& line : report.files) messages << console(line) << '\n';
     messages.flush();
     for (const auto& problem : report.problems) report_error(console, problem);
     for (const auto& note : report.notes) report_error(console, note);

@@ -10,8 +10,7 @@
 namespace morlevix {
 namespace {
 
-constexpr char kExtractArguments[] = "extract demande une CASSETTE et un FICHIER";
-constexpr char kWrittenAsItIs[] = " : ecrit tel quel";
+constexpr Text kExtractArguments{"extract demande une CASSETTE et un FICHIER", "extract takes a TAPE and a FILE"};
 constexpr char kExtractExtension[] = ".bin";
 constexpr char kStandIn = '_';
 constexpr char kNoSafeName[] = "fichier";
@@ -33,7 +32,7 @@ int extract_file(const std::string& tape, const std::string& file_name, const st
     const TapeFileContents& file = *found.file;
     const std::string target = output ? *output : safe_file_name(file.info.name) + kExtractExtension;
     std::ostream& messages = target == kStandardStream ? console.err : console.out;
-    messages << tape << kFieldSeparator << trimmed(file.info.name) << kArrow << target << '\n' << std::flush;
+    messages << tape << console(kFieldSeparator) << trimmed(file.info.name) << kArrow << target << '\n' << std::flush;
     if (!file.whole)
         report_error(console, tape + kFieldSeparator + trimmed(file.info.name) + kFieldSeparator + kDamagedFileText +
                                   kWrittenAsItIs);

@@ -15,34 +15,34 @@
 namespace morlevix {
 namespace {
 
-constexpr char kNoSuchFile[] = " (fichier introuvable)";
-constexpr char kIsADirectory[] = " (c'est un dossier)";
-constexpr char kNothingMatches[] = "Fichier introuvable";
-constexpr char kHint[] = " (morlevix --help pour l'aide)";
-constexpr char kNoFileOnTape[] = "aucun fichier sur cette cassette";
-constexpr char kNotOnTape[] = "pas de fichier de ce nom sur cette cassette : ";
+constexpr Text kNoSuchFile{" (fichier introuvable)", " (no such file)"};
+constexpr Text kIsADirectory{" (c'est un dossier)", " (it is a folder)"};
+constexpr Text kNothingMatches{"Fichier introuvable", "No such file"};
+constexpr Text kHint{" (morlevix --help pour l'aide)", " (morlevix --help for help)"};
+constexpr Text kNoFileOnTape{"aucun fichier sur cette cassette", "no file on this tape"};
+constexpr Text kNotOnTape{"pas de fichier de ce nom sur cette cassette : ", "no file of that name on this tape: "};
 
 }  // namespace
 
-void report_error(const ConsoleStreams& console, const std::string& text)
+void report_error(const ConsoleStreams& console, const Said& text)
 {
     console.out.flush();
-    console.err << kProgramPrefix << text << '\n' << std::flush;
+    console.err << kProgramPrefix << console(text) << '\n' << std::flush;
 }
 
-int usage_error(const ConsoleStreams& console, const std::string& problem)
+int usage_error(const ConsoleStreams& console, const Said& problem)
 {
-    console.err << kProgramPrefix << problem << kHint << '\n' << std::flush;
+    console.err << kProgramPrefix << console(problem) << console(kHint) << '\n' << std::flush;
     return kExitUsage;
 }
 
-std::string unreadable_reason(const std::string& name)
+Said unreadable_reason(const std::string& name)
 {
     std::error_code error;
     const auto path = path_from_name(name);
     if (!std::filesystem::exists(path, error)) return kNoSuchFile;
     if (std::filesystem::is_directory(path, error)) return kIsADirectory;
-    return "";
+    return {};
 }
 
 bool InputFile::open(const std::string& name, const ConsoleStreams& console)
@@ -77,7 +77,7 @@ bool write_output(const std::string& name, const std::vector<std::uint8_t>& byte
 }
 
 std::vector<std::string> expand_file_arguments(const std::vector<std::string>& args, bool expand_wildcards,
-                                               std::ostream& err, int& status)
+                                               const ConsoleStreams& console, int& status)
 {
     std::vector<std::string> files;
     for (const auto& arg : args) {
@@ -87,7 +87,7 @@ std::vector<std::string> expand_file_arguments(const std::vector<std::string>& a
         }
         const auto matches = list_matching_files(arg);
         if (matches.empty()) {
-            err << kProgramPrefix << arg << kFieldSeparator << kNothingMatches << '\n' << std::flush;
+            console.err << kProgramPrefix << arg << console(kFieldSeparator) << console(kNothingMatches) << '\n' << std::flush;
             status = kExitFailure;
         }
         files.insert(files.end(), matches.begin(), matches.end());
@@ -96,7 +96,7 @@ std::vector<std::string> expand_file_arguments(const std::vector<std::string>& a
 }
 
 
-NamedFiles files_to_work_on(const CommandArguments& parsed, const char* none_given, const char* single,
+NamedFiles files_to_work_on(const CommandArguments& parsed, Text none_given, Text single,
                             bool several_into_one, const ConsoleStreams& console)
 {
     NamedFiles named;
@@ -108,7 +108,7 @@ NamedFiles files_to_work_on(const CommandArguments& parsed, const char* none_giv
         named.status = usage_error(console, single);
         return named;
     }
-    named.files = expand_file_arguments(parsed.files, kProgramExpandsWildcards, console.err, named.status);
+    named.files = expand_file_arguments(parsed.files, kProgramExpandsWildcards, console, named.status);
     if (parsed.output && named.files.size() > 1 && !several_into_one) {
         named.files.clear();
         named.status = usage_error(console, single);
@@ -126,6 +126,9 @@ bool find_file_on_tape(const std::string& tape, const std::optional<std::string>
         report_error(console, tape + kFieldSeparator + contents.error);
         return false;
     }
+    // A recording that stopped short (a FLAC cut, say): what it holds is
+    // still there, and the cut is said.
+    if (!contents.error.empty()) report_error(console, tape + kFieldSeparator + contents.error);
     found.files = files_on_tape(contents.blocks);
     if (found.files.empty()) {
         report_error(console, tape + kFieldSeparator + kNoFileOnTape);

@@ -23,13 +23,15 @@ inline constexpr char kStandardStream[] = "-";
 
 // Console texts of the command line.
 inline constexpr char kProgramPrefix[] = "morlevix: ";
-inline constexpr char kFieldSeparator[] = " : ";
 inline constexpr char kArrow[] = " -> ";
+inline constexpr Text kWrittenAsItIs{" : ecrit tel quel", ": written as it is"};
+inline constexpr Text kNoImageGiven{"aucune image donnee", "no image given"};
+inline constexpr Text kSingleImage{"-o ne va qu'avec une seule image", "-o goes with a single image only"};
 
 // An error line on `err`, after everything `out` holds so far.
-void report_error(const ConsoleStreams& console, const std::string& text);
+void report_error(const ConsoleStreams& console, const Said& text);
 // A command line that is wrong: one line on `err`, and the status it ends with.
-int usage_error(const ConsoleStreams& console, const std::string& problem);
+int usage_error(const ConsoleStreams& console, const Said& problem);
 
 // A file opened for reading: a file on disk, or standard input read whole
 // (so that it can be read twice, as a WAV sized first needs).
@@ -46,7 +48,7 @@ private:
 };
 
 // Why a file cannot be read, when the file system can tell: " (...)".
-std::string unreadable_reason(const std::string& name);
+Said unreadable_reason(const std::string& name);
 
 // Writes `bytes` to the file `name`, which takes that name only once whole,
 // or to standard output for "-". False when that fails.
@@ -55,9 +57,9 @@ bool write_output(const std::string& name, const std::vector<std::uint8_t>& byte
 // The files that the command-line arguments name: on systems where the
 // program expands wildcards itself, each argument with a wildcard becomes
 // the files that match it (an argument that matches none is reported on
-// `err` and sets `status` to a failure). "-" is kept as it is.
+// the console and sets `status` to a failure). "-" is kept as it is.
 std::vector<std::string> expand_file_arguments(const std::vector<std::string>& args, bool expand_wildcards,
-                                               std::ostream& err, int& status);
+                                               const ConsoleStreams& console, int& status);
 
 // The files that convert, list and decode work on: the files among their
 // words, expanded where the shell leaves wildcards. `status` is a usage
@@ -68,7 +70,7 @@ struct NamedFiles {
     std::vector<std::string> files;
     int status = kExitSuccess;
 };
-NamedFiles files_to_work_on(const CommandArguments& parsed, const char* none_given, const char* single,
+NamedFiles files_to_work_on(const CommandArguments& parsed, Text none_given, Text single,
                             bool several_into_one, const ConsoleStreams& console);
 
 // A file on a tape that basic and extract work on, found by its name (or

@@ -13,16 +13,16 @@
 namespace morlevix {
 namespace {
 
-constexpr char kNoImageGiven[] = "aucune image donnee";
-constexpr char kSingleImage[] = "-o ne va qu'avec une seule image";
-constexpr char kNoFile[] = "  aucun fichier";
+constexpr Text kNoFile{"  aucun fichier", "  no file"};
 
 bool list_image(const std::string& image, bool blocks, const ConsoleStreams& console, bool& listed_before)
 {
     InputFile input;
     if (!input.open(image, console)) return false;
     const TapeContents contents = read_tape_contents(input.stream());
-    if (!contents.error.empty()) {
+    // A recording that cannot be read at all; one that stops short is
+    // listed as far as it goes, and said so after.
+    if (!contents.error.empty() && contents.blocks.empty()) {
         report_error(console, image + kFieldSeparator + contents.error);
         return false;
     }
@@ -33,22 +33,22 @@ bool list_image(const std::string& image, bool blocks, const ConsoleStreams& con
     listed_before = true;
     out << image << '\n';
     if (catalog.files.empty()) {
-        out << kNoFile << '\n';
+        out << console(kNoFile) << '\n';
     } else {
-        out << catalog_files_heading(times) << '\n';
+        out << console(catalog_files_heading(times)) << '\n';
         const auto& whole = contents.account.whole_files;
         for (std::size_t f = 0; f < catalog.files.size(); ++f) {
-            out << catalog_file_line(catalog, catalog.files[f], times);
+            out << console(catalog_file_line(catalog, catalog.files[f], times));
             // A recording's file that is not whole says so on its line.
-            if (times && f < whole.size() && !whole[f]) out << "  " << kIncompleteFileText;
+            if (times && f < whole.size() && !whole[f]) out << "  " << console(kIncompleteFileText);
             out << '\n';
         }
     }
     if (blocks) {
-        out << catalog_blocks_heading(times) << '\n';
+        out << console(catalog_blocks_heading(times)) << '\n';
         // A recording's stretches where blocks were lost, or where tape
         // signal was heard but no block read, among the blocks by time.
-        std::vector<std::pair<double, std::string>> stretches;
+        std::vector<std::pair<double, Said>> stretches;
         for (const auto& lost : contents.account.lost) stretches.emplace_back(lost.start, lost_stretch_line(lost));
         for (const auto& unread : contents.account.unread) {
             const bool inside_lost = std::any_of(contents.account.lost.begin(), contents.account.lost.end(),
@@ -59,10 +59,10 @@ bool list_image(const std::string& image, bool blocks, const ConsoleStreams& con
         std::size_t next = 0;
         for (const auto& block : catalog.blocks) {
             for (; next < stretches.size() && block.seconds && stretches[next].first < *block.seconds; ++next)
-                out << stretches[next].second << '\n';
-            out << catalog_block_line(block, times) << '\n';
+                out << console(stretches[next].second) << '\n';
+            out << console(catalog_block_line(block, times)) << '\n';
         }
-        for (; next < stretches.size(); ++next) out << stretches[next].second << '\n';
+        for (; next < stretches.size(); ++next) out << console(stretches[next].second) << '\n';
     }
     for (const auto& problem : catalog_problems(catalog)) report_error(console, image + kFieldSeparator + problem);
     // A recording's files accounted for: what the blocks alone do not say.
@@ -71,6 +71,10 @@ bool list_image(const std::string& image, bool blocks, const ConsoleStreams& con
             report_error(console, image + kFieldSeparator + problem.text);
     for (const auto& note : contents.account.notes) report_error(console, image + kFieldSeparator + note.text);
     out.flush();
+    if (!contents.error.empty()) {
+        report_error(console, image + kFieldSeparator + contents.error);
+        return false;
+    }
     if (times && catalog.blocks.empty() && !catalog.cut) {
         report_error(console, image + kFieldSeparator + kNoBlockText);  // as decode says it
         return false;

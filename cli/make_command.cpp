@@ -15,13 +15,13 @@
 namespace morlevix {
 namespace {
 
-constexpr char kNoSource[] = "aucune source donnee";
-constexpr char kLongName[] = "un nom sur la cassette a 8 caracteres au plus : ";
-constexpr char kBadAddress[] = "adresse hexadecimale de 0 a ffff attendue : ";
-constexpr char kDanglingOption[] = "une option sans SOURCE apres elle : --";
-constexpr char kNoLoadAddress[] = "adresse de chargement manquante (--load) pour ";
-constexpr char kNotWritten[] = "image non ecrite";
-constexpr char kAddressesForCode[] = "--load et --exec ne vont qu'avec du code machine";
+constexpr Text kNoSource{"aucune source donnee", "no source given"};
+constexpr Text kLongName{"un nom sur la cassette a 8 caracteres au plus : ", "a name on the tape has 8 characters at most: "};
+constexpr Text kBadAddress{"adresse hexadecimale de 0 a ffff attendue : ", "hexadecimal address from 0 to ffff expected: "};
+constexpr Text kDanglingOption{"une option sans SOURCE apres elle : --", "an option with no SOURCE after it: --"};
+constexpr Text kNoLoadAddress{"adresse de chargement manquante (--load) pour ", "load address missing (--load) for "};
+constexpr Text kNotWritten{"image non ecrite", "image not written"};
+constexpr Text kAddressesForCode{"--load et --exec ne vont qu'avec du code machine", "--load and --exec go with machine code only"};
 constexpr char kListingExtensions[][5] = {"bas", "txt"};
 constexpr int kHexBase = 16;
 constexpr unsigned long kHighestAddress = 0xFFFF;
@@ -125,7 +125,7 @@ int make_tape(const std::vector<TapeSource>& sources, bool mc10, const std::opti
             file.second_address = *source.load;
             file.bytes = bytes;
         }
-        messages << source.path << kArrow << target << kFieldSeparator << file.name << '\n';
+        messages << source.path << kArrow << target << console(kFieldSeparator) << file.name << '\n';
         files.push_back(std::move(file));
     }
     if (failed) {

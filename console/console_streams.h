@@ -3,6 +3,9 @@
 #pragma once
 
 #include <iosfwd>
+#include <string>
+
+#include "tape/two_languages.h"
 
 namespace morlevix {
 
@@ -12,11 +15,16 @@ inline constexpr int kExitFailure = 1;  // a file could not be read, written, or
 inline constexpr int kExitUsage = 2;    // the command line itself is wrong
 
 // Where a program reads and writes: standard input, output and
-// error, or strings in tests.
+// error, or strings in tests; and the language it speaks there.
 struct ConsoleStreams {
     std::istream& in;
     std::ostream& out;
     std::ostream& err;
+    Language language = Language::french;
+
+    // What `said` says in the console's language.
+    const std::string& operator()(const Said& said) const { return said.in(language); }
+    const char* operator()(Text text) const { return text.in(language); }
 };
 
 }  // namespace morlevix

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "wav_input.h"
+#include "recording_input.h"
 
 namespace morlevix {
 namespace {
@@ -31,19 +31,18 @@ bool DecodedRecording::sound() const
     return error.empty() && !blocks.empty() && account.whole();
 }
 
-DecodedRecording decode_recording(std::istream& wav)
+DecodedRecording decode_recording(std::istream& recording)
 {
     DecodedRecording result;
-    WavReader reader(wav);
+    RecordingReader reader(recording);
     if (!reader.open()) {
         result.error = reader.error();
         return result;
     }
-    const WavFormat& format = reader.format();
     // One decoder per channel; a channel gets its own only once it differs
     // from the first, starting from a copy of the first one's state.
-    std::vector<std::optional<CassetteDecoder>> decoders(format.channels);
-    decoders[0].emplace(format.sample_rate);
+    std::vector<std::optional<CassetteDecoder>> decoders(reader.channels());
+    decoders[0].emplace(reader.sample_rate());
     std::vector<std::vector<float>> samples;
     std::uint64_t frames = 0;
     for (std::size_t read; (read = reader.read(samples, kFramesPerRead)) > 0;) {
@@ -54,7 +53,7 @@ DecodedRecording decode_recording(std::istream& wav)
             if (decoders[c]) decoders[c]->feed(samples[c].data(), read);
     }
     result.error = reader.error();
-    result.seconds = static_cast<double>(frames) / format.sample_rate;
+    result.seconds = static_cast<double>(frames) / reader.sample_rate();
 
     // The channel with the most sound blocks, then the most blocks.
     std::size_t best = 0;

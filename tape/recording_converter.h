@@ -1,5 +1,5 @@
-// The recording converter: one WAV recording of a cassette in, the tape
-// image it holds out. The mirror of the tape image converter.
+// The recording converter: one recording of a cassette in (a WAV, or any
+// format this build reads), the tape image it holds out. The mirror of the tape image converter.
 //
 // Every channel is decoded (a channel that only repeats the first costs
 // nothing), and the one that gives the most sound blocks is kept: a
@@ -20,19 +20,20 @@
 namespace morlevix {
 
 struct DecodedRecording {
-    std::string error;  // what is wrong with the WAV file; empty when it could be read
+    Said error;  // what is wrong with the recording's file; empty when it could be read
     std::vector<HeardBlock> blocks;
     std::vector<HeardStretch> stretches;  // where the tape's signal was heard
     unsigned channel = 0;  // the channel the blocks come from
     double seconds = 0;    // the recording's length
     TapeAccount account;   // every file whole, or what is missing or wrong
 
-    // The image is the tape: the WAV read to its end, blocks heard, and
+    // The image is the tape: the recording read to its end, blocks heard, and
     // every file whole.
     bool sound() const;
 };
 
-DecodedRecording decode_recording(std::istream& wav);
+// `recording` must be able to seek (a file, or bytes in memory).
+DecodedRecording decode_recording(std::istream& recording);
 
 // The tape image of the blocks heard: each preceded by a leader of 0x55
 // bytes. A block the signal broke off inside keeps its length, the bytes
@@ -44,6 +45,6 @@ std::vector<std::uint8_t> tape_image_of(const std::vector<HeardBlock>& blocks);
 TapeCatalog catalog_of(const std::vector<HeardBlock>& blocks);
 
 // A recording where no block was heard at all.
-inline constexpr char kNoBlockText[] = "aucun bloc entendu dans l'enregistrement";
+inline constexpr Text kNoBlockText{"aucun bloc entendu dans l'enregistrement", "no block heard in the recording"};
 
 }  // namespace morlevix

@@ -11,23 +11,21 @@ namespace {
 
 // The words of a merge's report.
 constexpr char kTakesJoiner[] = " + ";
-constexpr char kNoHeader[] = "(sans en-tete)";
+constexpr Text kNoHeader{"(sans en-tete)", "(no header)"};
 constexpr char kUnnamed[] = "?";
-constexpr char kFieldSeparator[] = " : ";
-constexpr char kBlocksWord[] = "blocs ";
-constexpr char kFromTake[] = " de ";
+constexpr Text kFromTake{" de ", " from "};
 constexpr char kRangeDash[] = "-";
 constexpr char kListSeparator[] = ", ";
-constexpr char kWrongMark[] = " (faux)";
-constexpr char kMissingMark[] = " manquant";
-constexpr char kBlockWord[] = "bloc ";
-constexpr char kSoundInNoTake[] = " : juste dans aucune prise ; garde celui de ";
-constexpr char kHeardInNoTake[] = " : entendu dans aucune prise";
-constexpr char kSoundInTwoWays[] = " : juste dans ";
-constexpr char kAndIn[] = " et dans ";
-constexpr char kNotTheSame[] = ", mais pas pareil ; garde celui de ";
-constexpr char kNoEndInAnyTake[] = "pas de bloc de fin dans aucune prise";
-constexpr char kBeforeAnyHeader[] = "blocs avant le premier en-tete de fichier, dans toutes les prises";
+constexpr Text kWrongMark{" (faux)", " (wrong)"};
+constexpr Text kMissingMark{" manquant", " missing"};
+constexpr Text kSoundInNoTake{" : juste dans aucune prise ; garde celui de ", ": right in no take; kept the one from "};
+constexpr Text kHeardInNoTake{" : entendu dans aucune prise", ": heard in no take"};
+constexpr Text kSoundInTwoWays{" : juste dans ", ": right in "};
+constexpr Text kAndIn{" et dans ", " and in "};
+constexpr Text kNotTheSame{", mais pas pareil ; garde celui de ", ", but not the same; kept the one from "};
+constexpr Text kNoEndInAnyTake{"pas de bloc de fin dans aucune prise", "no end block in any take"};
+constexpr Text kBeforeAnyHeader{"blocs avant le premier en-tete de fichier, dans toutes les prises",
+                                "blocks before the first file header, in every take"};
 
 // Better of two copies of a block, when neither is sound: one heard to its
 // end over one broken off, then the longer.
@@ -106,9 +104,9 @@ namespace {
 
 // "blocs 0-3 de A.wav, 4 de B.wav (faux), 5-9 de A.wav": which take gave
 // which block of one file, in runs.
-std::string takes_of_file(const std::vector<const MergedBlock*>& blocks, const std::vector<std::string>& takes)
+Said takes_of_file(const std::vector<const MergedBlock*>& blocks, const std::vector<std::string>& takes)
 {
-    std::string text = kBlocksWord;
+    Said text = kBlocksWord + std::string(" ");
     const auto same_run = [](const MergedBlock* a, const MergedBlock* b) {
         return a->missing == b->missing && a->take == b->take && a->heard.sound() == b->heard.sound();
     };
@@ -119,7 +117,7 @@ std::string takes_of_file(const std::vector<const MergedBlock*>& blocks, const s
         text += std::to_string(blocks[i]->place);
         if (j - i > 1) text += kRangeDash + std::to_string(blocks[j - 1]->place);
         if (blocks[i]->missing) text += kMissingMark;
-        else text += kFromTake + takes[blocks[i]->take] + (blocks[i]->heard.sound() ? "" : kWrongMark);
+        else text += kFromTake + takes[blocks[i]->take] + (blocks[i]->heard.sound() ? Said() : Said(kWrongMark));
         i = j;
     }
     return text;
@@ -127,12 +125,12 @@ std::string takes_of_file(const std::vector<const MergedBlock*>& blocks, const s
 
 }  // namespace
 
-std::string TakeSet::add(std::istream& recording)
+Said TakeSet::add(std::istream& recording)
 {
     DecodedRecording decoded = decode_recording(recording);
     takes_.push_back({std::move(decoded.blocks), std::move(decoded.account)});
     if (!decoded.error.empty()) return decoded.error;
-    return takes_.back().blocks.empty() ? kNoBlockText : "";
+    return takes_.back().blocks.empty() ? Said(kNoBlockText) : Said();
 }
 
 MergeReport merge_report(const MergedTape& tape, const std::vector<std::string>& takes, const std::string& image_name)
@@ -143,13 +141,13 @@ MergeReport merge_report(const MergedTape& tape, const std::vector<std::string>&
         const std::size_t which = tape.blocks[b].file;
         for (; b < tape.blocks.size() && tape.blocks[b].file == which && (file.empty() || tape.blocks[b].place != 0); ++b)
             file.push_back(&tape.blocks[b]);
-        const std::string name = which == kBeforeAnyFile          ? kNoHeader
-                                 : tape.file_names[which].empty() ? kUnnamed
-                                                                  : tape.file_names[which];
+        const Said name = which == kBeforeAnyFile          ? Said(kNoHeader)
+                          : tape.file_names[which].empty() ? Said::same(kUnnamed)
+                                                           : Said::same(tape.file_names[which]);
         report.files.push_back(name + kFieldSeparator + takes_of_file(file, takes));
         if (which == kBeforeAnyFile) report.problems.push_back(image_name + kFieldSeparator + name + kFieldSeparator + kBeforeAnyHeader);
         for (const MergedBlock* block : file) {
-            const std::string where = image_name + kFieldSeparator + name + kFieldSeparator + kBlockWord + std::to_string(block->place);
+            const Said where = image_name + kFieldSeparator + name + kFieldSeparator + kBlockWord + (" " + std::to_string(block->place));
             if (!block->missing && block->heard.sound() && block->disputed_by) {
                 report.problems.push_back(where + kSoundInTwoWays + takes[block->take] + kAndIn + takes[*block->disputed_by] +
                                           kNotTheSame + takes[block->take]);

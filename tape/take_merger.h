@@ -57,7 +57,7 @@ class TakeSet {
 public:
     // Decodes one more take. What is wrong with it, for the console (what
     // is wrong with its WAV file, or that no block was heard), or "".
-    std::string add(std::istream& recording);
+    Said add(std::istream& recording);
     // A take that could not be read at all: nothing heard.
     void add_unread() { takes_.emplace_back(); }
     // A take decoded already.
@@ -73,11 +73,11 @@ private:
 // A.wav, 5 de B.wav (faux)"), then every block that no take gave sound,
 // and every file that ends with no end block.
 struct MergeReport {
-    std::vector<std::string> files;
-    std::vector<std::string> problems;
+    std::vector<Said> files;
+    std::vector<Said> problems;
     // Said, though nothing is wrong: blocks taken from a take that read
     // them back without their sync byte.
-    std::vector<std::string> notes;
+    std::vector<Said> notes;
 };
 MergeReport merge_report(const MergedTape& tape, const std::vector<std::string>& takes, const std::string& image_name);
 

@@ -44,9 +44,43 @@ constexpr std::size_t kFullBlockBytes = kMaxBlockSize;
 
 double speed_of(const HeardBlock& heard) { return std::max(heard.figures.speed, kSlowestPlausibleSpeed); }
 
-std::string counted(std::size_t count, const std::string& one, const std::string& several)
+constexpr Text kAt{" a ", " at "};
+constexpr Text kFrom{", de ", ", from "};
+constexpr Text kTo{" a ", " to "};
+constexpr Text kBeforeAnyHeader{" avant le premier en-tete de fichier", " before the first file header"};
+constexpr Text kWithoutHeader{" apres la fin d'un fichier, sans en-tete de fichier avant",
+                              " after the end of a file, with no file header before them"};
+constexpr Text kFile{"fichier ", "file "};
+constexpr Text kHeaderBroken{"fichier a l'en-tete coupe (", "file whose header is cut ("};
+constexpr Text kShortBlock{"bloc de ", "block of "};
+constexpr Text kShorterThanOthers{", plus court que les autres, suivi d'un autre bloc du fichier : un bloc de fin manque, ou un en-tete",
+                                  ", shorter than the others, followed by another block of the file: an end block is missing, or a header"};
+constexpr Text kBasicProgramOf{"programme BASIC de ", "BASIC program of "};
+constexpr Text kHeaderSays{", son en-tete en annonce ", ", its header says "};
+constexpr Text kBlocksMissing{" : des blocs manquent", ": blocks are missing"};
+constexpr Text kBlocksTooMany{" : des blocs sont en trop", ": there are blocks too many"};
+constexpr Text kNoEndBeforeNext{"pas de bloc de fin avant l'en-tete suivant (a ", "no end block before the next header (at "};
+constexpr Text kLastHeardEnds{") ; le dernier bloc entendu finit a ", "); the last block heard ends at "};
+constexpr Text kNoEndRecordingStops{
+    "pas de bloc de fin : l'enregistrement s'arrete avant la fin du fichier (dernier bloc entendu a ",
+    "no end block: the recording stops before the end of the file (last block heard at "};
+constexpr Text kRecordingEnds{", fin de l'enregistrement a ", ", end of the recording at "};
+constexpr Text kBlocksLost{" blocs perdus", " blocks lost"};
+constexpr Text kOneBlockLost{"un bloc perdu", "one block lost"};
+constexpr Text kBetween{" entre ", " between "};
+constexpr Text kAnd{" et ", " and "};
+constexpr Text kSignalNoBlock{" (signal de cassette entendu, aucun bloc lu)", " (tape signal heard, no block read)"};
+constexpr Text kSilenceNoSignal{" (silence ou bruit, aucun signal de cassette)", " (silence or noise, no tape signal)"};
+constexpr Text kStretchFrom{"de ", "from "};
+constexpr Text kStretchSignal{" (signal de cassette, aucun bloc lu)", " (tape signal, no block read)"};
+constexpr Text kStretchSilence{" (silence ou bruit)", " (silence or noise)"};
+constexpr Text kUnreadSignal{" : signal de cassette, aucun bloc lu", ": tape signal, no block read"};
+constexpr Text kNoiseTakenForBlock{"bruit pris pour un bloc a ", "noise taken for a block at "};
+constexpr Text kNoiseSetAside{", hors de tout fichier, ecarte (", ", outside every file, set aside ("};
+
+Said lost_blocks_text(std::size_t count)
 {
-    return std::to_string(count) + " " + (count > 1 ? several : one);
+    return count > 1 ? std::to_string(count) + Said(kBlocksLost) : Said(kOneBlockLost);
 }
 
 // A header, even one the signal broke off inside before its length byte:
@@ -86,8 +120,8 @@ private:
     void learn_pauses(const std::vector<FileBlocks>& files);
     void check_file(const FileBlocks& file, std::size_t next_header);
     bool check_between(std::size_t before, std::size_t after, bool leader_led, std::size_t leaders_expected,
-                       const std::string& name);
-    void lose(double start, double end, std::size_t count, bool signal, const std::string& name);
+                       const Said& name);
+    void lose(double start, double end, std::size_t count, bool signal, const Said& name);
     bool signal_between(double start, double end) const;
     bool leader_between(double start, double end) const;
     double start_of(std::size_t b) const { return blocks_[b].seconds; }
@@ -110,7 +144,7 @@ private:
     // The blocks `excess` seconds could hold, each with `between` seconds
     // before it (by default the pause between data blocks).
     std::size_t blocks_in(double excess, double speed, const FileBlocks& file, double between = -1) const;
-    void problem(AccountProblem::Kind kind, double seconds, const std::string& text)
+    void problem(AccountProblem::Kind kind, double seconds, const Said& text)
     {
         account_.problems.push_back({kind, seconds, text});
     }
@@ -146,16 +180,16 @@ TapeAccount Accountant::run()
     }
     if (!before_any.empty())
         problem(AccountProblem::before_any_header, start_of(before_any.front()),
-                counted(before_any.size(), "bloc", "blocs") + " avant le premier en-tete de fichier, de " +
-                    recording_time_text(start_of(before_any.front())) + " a " +
+                counted(before_any.size(), kBlockWord, kBlocksWord) + kBeforeAnyHeader + kFrom +
+                    recording_time_text(start_of(before_any.front())) + kTo +
                     recording_time_text(end_of(before_any.back())));
     for (std::size_t i = 0; i < without.size();) {
         // A run of them, between an end block and the next header.
         std::size_t j = i + 1;
         while (j < without.size() && without[j] == without[j - 1] + 1) ++j;
         problem(AccountProblem::without_header, start_of(without[i]),
-                counted(j - i, "bloc", "blocs") + " apres la fin d'un fichier, sans en-tete de fichier avant, de " +
-                    recording_time_text(start_of(without[i])) + " a " + recording_time_text(end_of(without[j - 1])));
+                counted(j - i, kBlockWord, kBlocksWord) + kWithoutHeader + kFrom + recording_time_text(start_of(without[i])) + kTo +
+                    recording_time_text(end_of(without[j - 1])));
         i = j;
     }
 
@@ -180,9 +214,8 @@ TapeAccount Accountant::run()
     for (const auto& heard : blocks_)
         if (heard.without_sync && heard.sound())
             account_.notes.push_back({AccountProblem::without_sync, heard.seconds,
-                                      "bloc " + hex_byte(heard.block.type()) + " a " + recording_time_text(heard.seconds) +
-                                          " : " + kReadWithoutSyncText + " (" +
-                                          block_figures_text(heard.figures) + ")"});
+                                      kBlockWord + (" " + hex_byte(heard.block.type())) + kAt + recording_time_text(heard.seconds) +
+                                          kFieldSeparator + kReadWithoutSyncText + in_brackets(block_figures_text(heard.figures))});
     std::stable_sort(account_.problems.begin(), account_.problems.end(),
                      [](const AccountProblem& a, const AccountProblem& b) { return a.seconds < b.seconds; });
     return account_;
@@ -208,8 +241,8 @@ void Accountant::check_file(const FileBlocks& file, std::size_t next_header)
 {
     file_ = &file;
     const HeardBlock& header = blocks_[file.header];
-    const std::string name = opens_file(header) ? "fichier " + shown_file_name(header.block) + " : "
-                                                : "fichier a l'en-tete coupe (" + recording_time_text(header.seconds) + ") : ";
+    const Said name = opens_file(header) ? kFile + shown_file_name(header.block) + kFieldSeparator
+                                         : kHeaderBroken + (recording_time_text(header.seconds) + ")") + kFieldSeparator;
     const std::size_t problems_before = account_.problems.size();
     // A header heard wrong may have its gap flag wrong: a leader heard
     // before a block then says it has its gap.
@@ -229,9 +262,8 @@ void Accountant::check_file(const FileBlocks& file, std::size_t next_header)
         const HeardBlock& previous = blocks_[before];
         if (is_data(blocks_[b]) && is_data(previous) && previous.sound() && previous.block.payload_length() < longest)
             problem(AccountProblem::short_block, previous.seconds,
-                    name + "bloc de " + counted(previous.block.payload_length(), "octet", "octets") + " a " +
-                        recording_time_text(previous.seconds) +
-                        ", plus court que les autres, suivi d'un autre bloc du fichier : un bloc de fin manque, ou un en-tete");
+                    name + kShortBlock + counted(previous.block.payload_length(), kByteWord, kBytesWord) + kAt +
+                        recording_time_text(previous.seconds) + kShorterThanOthers);
         before = b;
     }
     // A BASIC program's header gives its length: its blocks hold exactly
@@ -244,20 +276,19 @@ void Accountant::check_file(const FileBlocks& file, std::size_t next_header)
         const std::size_t said = header.block.word_at(kSecondAddressOffset);
         if (bytes != said)
             problem(AccountProblem::wrong_size, header.seconds,
-                    name + "programme BASIC de " + counted(bytes, "octet", "octets") + ", son en-tete en annonce " +
-                        std::to_string(said) + (bytes < said ? " : des blocs manquent" : " : des blocs sont en trop"));
+                    name + kBasicProgramOf + counted(bytes, kByteWord, kBytesWord) + kHeaderSays + std::to_string(said) +
+                        (bytes < said ? kBlocksMissing : kBlocksTooMany));
     }
     if (!file.ended) {
         const double at = end_of(before);
         if (next_header < blocks_.size())
             problem(AccountProblem::no_end_block, at,
-                    name + "pas de bloc de fin avant l'en-tete suivant (a " + recording_time_text(start_of(next_header)) +
-                        ") ; le dernier bloc entendu finit a " + recording_time_text(at));
+                    name + kNoEndBeforeNext + recording_time_text(start_of(next_header)) + kLastHeardEnds +
+                        recording_time_text(at));
         else
             problem(AccountProblem::no_end_block, at,
-                    name + "pas de bloc de fin : l'enregistrement s'arrete avant la fin du fichier (dernier bloc entendu a " +
-                        recording_time_text(start_of(before)) + ", fin de l'enregistrement a " +
-                        recording_time_text(seconds_) + ")");
+                    name + kNoEndRecordingStops + recording_time_text(start_of(before)) + kRecordingEnds +
+                        (recording_time_text(seconds_) + ")"));
     }
     const bool sound = std::all_of(file.members.begin(), file.members.end(), [&](std::size_t b) { return blocks_[b].sound(); });
     if (opens_file(header))
@@ -265,7 +296,7 @@ void Accountant::check_file(const FileBlocks& file, std::size_t next_header)
 }
 
 bool Accountant::check_between(std::size_t before, std::size_t after, bool leader_led, std::size_t leaders_expected,
-                               const std::string& name)
+                               const Said& name)
 {
     const double speed = speed_of(blocks_[after]);
     const double start = end_of(before), end = start_of(after);
@@ -327,13 +358,12 @@ bool Accountant::signal_between(double start, double end) const
     });
 }
 
-void Accountant::lose(double start, double end, std::size_t count, bool signal, const std::string& name)
+void Accountant::lose(double start, double end, std::size_t count, bool signal, const Said& name)
 {
     account_.lost.push_back({start, end, count, signal});
     problem(AccountProblem::lost_blocks, start,
-            name + (count > 1 ? std::to_string(count) + " blocs perdus" : std::string("un bloc perdu")) + " entre " +
-                recording_time_text(start) + " et " + recording_time_text(end) +
-                (signal ? " (signal de cassette entendu, aucun bloc lu)" : " (silence ou bruit, aucun signal de cassette)"));
+            name + lost_blocks_text(count) + kBetween + recording_time_text(start) + kAnd + recording_time_text(end) +
+                (signal ? kSignalNoBlock : kSilenceNoSignal));
 }
 
 }  // namespace
@@ -351,31 +381,30 @@ double heard_duration(const HeardBlock& heard)
     return samples / kSampleRate / speed_of(heard);
 }
 
-std::string heard_block_problem(const HeardBlock& heard)
+Said heard_block_problem(const HeardBlock& heard)
 {
-    std::string text = "bloc";
+    Said text = kBlockWord;
     if (heard.block.length > kBlockTypeOffset) text += " " + hex_byte(heard.block.type());
-    return text + " a " + recording_time_text(heard.seconds) + " : " +
-           (!heard.complete ? kBrokenOffText : !checksum_is_right(heard.block) ? kWrongChecksumText : reading_doubt(heard)) + " (" +
-           block_figures_text(heard.figures) + ")";
+    return text + kAt + recording_time_text(heard.seconds) + kFieldSeparator +
+           (!heard.complete ? kBrokenOffText : !checksum_is_right(heard.block) ? kWrongChecksumText : *reading_doubt(heard)) +
+           in_brackets(block_figures_text(heard.figures));
 }
 
-const char* reading_doubt(const HeardBlock& heard)
+const Text* reading_doubt(const HeardBlock& heard)
 {
-    return !heard.closed ? kUnclosedText : heard.guessed ? kGuessedBitText : nullptr;
+    return !heard.closed ? &kUnclosedText : heard.guessed ? &kGuessedBitText : nullptr;
 }
 
-std::string lost_stretch_line(const LostStretch& lost)
+Said lost_stretch_line(const LostStretch& lost)
 {
-    return std::string(kStretchIndent) + "de " + recording_time_text(lost.start) + " a " + recording_time_text(lost.end) + " : " +
-           (lost.blocks > 1 ? std::to_string(lost.blocks) + " blocs perdus" : std::string("un bloc perdu")) +
-           (lost.signal ? " (signal de cassette, aucun bloc lu)" : " (silence ou bruit)");
+    return Said::same(kStretchIndent) + kStretchFrom + recording_time_text(lost.start) + kTo + recording_time_text(lost.end) +
+           kFieldSeparator + lost_blocks_text(lost.blocks) + (lost.signal ? kStretchSignal : kStretchSilence);
 }
 
-std::string unread_stretch_line(const HeardStretch& unread)
+Said unread_stretch_line(const HeardStretch& unread)
 {
-    return std::string(kStretchIndent) + "de " + recording_time_text(unread.start) + " a " + recording_time_text(unread.end) +
-           " : signal de cassette, aucun bloc lu";
+    return Said::same(kStretchIndent) + kStretchFrom + recording_time_text(unread.start) + kTo + recording_time_text(unread.end) +
+           kUnreadSignal;
 }
 
 std::vector<HeardBlock> set_noise_aside(const std::vector<HeardBlock>& heard, std::vector<AccountProblem>& notes)
@@ -391,8 +420,8 @@ std::vector<HeardBlock> set_noise_aside(const std::vector<HeardBlock>& heard, st
     for (const auto& block : heard) {
         if (!block.sound() && !in_file && block.figures.level < tape_level - kNoiseBelowTape) {
             notes.push_back({AccountProblem::noise_aside, block.seconds,
-                             "bruit pris pour un bloc a " + recording_time_text(block.seconds) + ", hors de tout fichier, ecarte (" +
-                                 block_figures_text(block.figures) + ")"});
+                             kNoiseTakenForBlock + recording_time_text(block.seconds) + kNoiseSetAside +
+                                 block_figures_text(block.figures) + std::string(")")});
             continue;
         }
         if (is_header(block)) in_file = true;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "decoder/heard_block.h"
+#include "two_languages.h"
 
 namespace morlevix {
 
@@ -34,7 +35,7 @@ struct AccountProblem {
         noise_aside,         // noise read as a block, set aside
     } kind;
     double seconds = 0;  // where in the recording
-    std::string text;
+    Said text;
 };
 
 // A stretch of the recording where blocks of a file were lost.
@@ -88,21 +89,22 @@ double heard_duration(const HeardBlock& heard);
 // What is wrong with a heard block that is not sound, for the console:
 // "bloc 01 a 2:41.3 : somme de controle fausse (vitesse ...)", or "... :
 // signal interrompu dans le bloc (...)".
-std::string heard_block_problem(const HeardBlock& heard);
+Said heard_block_problem(const HeardBlock& heard);
 
 // Why the reading of a block heard whole with its checksum right is in
 // doubt (kUnclosedText, kGuessedBitText), or null.
-const char* reading_doubt(const HeardBlock& heard);
+const Text* reading_doubt(const HeardBlock& heard);
 
 // Lines of their own among a recording's blocks (list --blocks): where
 // blocks were lost, and tape signal that no block covers.
-std::string lost_stretch_line(const LostStretch& lost);
-std::string unread_stretch_line(const HeardStretch& unread);
+Said lost_stretch_line(const LostStretch& lost);
+Said unread_stretch_line(const HeardStretch& unread);
 
 // A block read back from its end, after its type and time.
-inline constexpr char kReadWithoutSyncText[] = "lu sans sa synchronisation, a partir de sa fin";
+inline constexpr Text kReadWithoutSyncText{"lu sans sa synchronisation, a partir de sa fin",
+                                           "read without its sync, from its end"};
 
 // A file said not to be whole, after its name on the console.
-inline constexpr char kIncompleteFileText[] = "incomplet";
+inline constexpr Text kIncompleteFileText{"incomplet", "incomplete"};
 
 }  // namespace morlevix

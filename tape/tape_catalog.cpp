@@ -6,12 +6,27 @@
 namespace morlevix {
 namespace {
 
-constexpr char kYes[] = "oui";
-constexpr char kNo[] = "non";
-constexpr char kRight[] = "juste";
-constexpr char kWrong[] = "fausse";
-constexpr char kBroken[] = "coupe";
-constexpr char kDoubtful[] = "douteuse";
+constexpr Text kYes{"oui", "yes"};
+constexpr Text kNo{"non", "no"};
+constexpr Text kRight{"juste", "right"};
+constexpr Text kWrong{"fausse", "wrong"};
+constexpr Text kBroken{"coupe", "cut"};
+constexpr Text kDoubtful{"douteuse", "doubtful"};
+constexpr Text kOf{" de ", " of "};
+constexpr Text kAtPosition{"a la position ", "at position "};
+constexpr Text kBeforeFirstHeader{" avant le premier en-tete de fichier", " before the first file header"};
+constexpr Text kCutByImageEnd{"coupe par la fin de l'image apres ", "cut by the end of the image after "};
+constexpr Text kReadFailed{"lecture interrompue par une erreur", "reading stopped by an error"};
+constexpr Text kBasicType{"00 BASIC", "00 BASIC"};
+constexpr Text kDataType{"01 donnees", "01 data"};
+constexpr Text kMachineCodeType{"02 code machine", "02 machine code"};
+constexpr Text kFilesHeading{"  ASCII  Ecart  Adresses   Blocs  Octets  Fin", "  ASCII  Gap    Addresses Blocks   Bytes  End"};
+constexpr Text kName{"Nom", "Name"};
+constexpr Text kType{"Type", "Type"};
+constexpr Text kTime{"  Temps", "  Time"};
+constexpr Text kBlocksHeading{"   Position  Type  Longueur  Somme", "   Position  Type    Length  Check"};
+constexpr Text kFiguresHeading{"   Temps    Vitesse     Niveau  Marge", "   Time       Speed      Level  Margin"};
+constexpr Text kFiguresText{"vitesse %.1f %%, niveau %.1f dBFS, marge %.0f %%", "speed %.1f %%, level %.1f dBFS, margin %.0f %%"};
 constexpr int kSecondsPerMinute = 60;
 constexpr double kTenthsPerSecond = 10.0;
 
@@ -40,15 +55,9 @@ std::string right_aligned(std::uint64_t value, int width)
     return text.size() >= static_cast<std::size_t>(width) ? text : std::string(width - text.size(), ' ') + text;
 }
 
-// "1 octet", "2 octets": French takes the singular for 0 and 1.
-std::string counted(std::uint64_t count, const std::string& word)
+Said where(std::uint64_t position, const std::optional<double>& seconds)
 {
-    return std::to_string(count) + " " + word + (count > 1 ? "s" : "");
-}
-
-std::string where(std::uint64_t position, const std::optional<double>& seconds)
-{
-    std::string text = "a la position " + std::to_string(position);
+    Said text = kAtPosition + std::to_string(position);
     if (seconds) text += " (" + recording_time_text(*seconds) + ")";
     return text;
 }
@@ -63,7 +72,7 @@ std::size_t TapeCatalog::bad_blocks() const
 }
 
 void TapeCatalogBuilder::add(const TapeBlock& block, std::uint64_t position, std::optional<double> seconds,
-                             bool broken_off, std::optional<BlockFigures> figures, const char* doubt)
+                             bool broken_off, std::optional<BlockFigures> figures, const Text* doubt)
 {
     CatalogBlock entry;
     entry.position = position;
@@ -109,13 +118,13 @@ void TapeCatalogBuilder::cut_short(const TapeBlock& partial, std::uint64_t posit
 
 std::string hex_byte(std::uint8_t value) { return hex(value, 2); }
 
-std::string file_type_text(std::uint8_t file_type)
+Said file_type_text(std::uint8_t file_type)
 {
     switch (file_type) {
-    case kBasicFile: return "00 BASIC";
-    case kDataFile: return "01 donnees";
-    case kMachineCodeFile: return "02 code machine";
-    default: return hex(file_type, 2);
+    case kBasicFile: return kBasicType;
+    case kDataFile: return kDataType;
+    case kMachineCodeFile: return kMachineCodeType;
+    default: return Said::same(hex(file_type, 2));
     }
 }
 
@@ -144,73 +153,84 @@ std::string figures_columns(const BlockFigures& figures)
 
 }  // namespace
 
-std::string block_figures_text(const BlockFigures& figures)
+Said block_figures_text(const BlockFigures& figures)
 {
-    char text[96];
-    std::snprintf(text, sizeof text, "vitesse %.1f %%, niveau %.1f dBFS, marge %.0f %%", figures.speed * kPercent,
-                  figures.level, std::floor(figures.margin * kPercent));
-    return text;
+    return in_both([&](Language language) {
+        char text[96];
+        std::snprintf(text, sizeof text, kFiguresText.in(language), figures.speed * kPercent, figures.level,
+                      std::floor(figures.margin * kPercent));
+        return std::string(text);
+    });
 }
 
-std::string catalog_files_heading(bool with_times)
+Said catalog_files_heading(bool with_times)
 {
-    return "  " + padded("Nom", kNameColumn) + "  " + padded("Type", kTypeColumn) +
-           "  ASCII  Ecart  Adresses   Blocs  Octets  Fin" + (with_times ? "  Temps" : "");
+    return in_both([&](Language language) {
+        return "  " + padded(kName.in(language), kNameColumn) + "  " + padded(kType.in(language), kTypeColumn) +
+               kFilesHeading.in(language) + (with_times ? kTime.in(language) : "");
+    });
 }
 
-std::string catalog_file_line(const TapeCatalog& catalog, const CatalogFile& file, bool with_times)
+Said catalog_file_line(const TapeCatalog& catalog, const CatalogFile& file, bool with_times)
 {
-    std::string line = "  " + padded(file.name, kNameColumn) + "  " + padded(file_type_text(file.file_type), kTypeColumn) +
-                       "  " + hex(file.ascii_flag, 2) + "     " + hex(file.gap_flag, 2) + "     " +
-                       hex(file.first_address, 4) + " " + hex(file.second_address, 4) + "  " +
-                       right_aligned(file.blocks, kCountColumn - 1) + "  " + right_aligned(file.bytes, kCountColumn) +
-                       "  " + (file.end_block ? kYes : kNo);
-    const auto& seconds = catalog.blocks[file.header_block].seconds;
-    if (with_times && seconds) line += "  " + recording_time_text(*seconds);
-    return line;
+    return in_both([&](Language language) {
+        std::string line = "  " + padded(file.name, kNameColumn) + "  " +
+                           padded(file_type_text(file.file_type).in(language), kTypeColumn) + "  " +
+                           hex(file.ascii_flag, 2) + "     " + hex(file.gap_flag, 2) + "     " +
+                           hex(file.first_address, 4) + " " + hex(file.second_address, 4) + "  " +
+                           right_aligned(file.blocks, kCountColumn - 1) + "  " +
+                           right_aligned(file.bytes, kCountColumn) + "  " + (file.end_block ? kYes : kNo).in(language);
+        const auto& seconds = catalog.blocks[file.header_block].seconds;
+        if (with_times && seconds) line += "  " + recording_time_text(*seconds);
+        return line;
+    });
 }
 
-std::string catalog_blocks_heading(bool with_times)
+Said catalog_blocks_heading(bool with_times)
 {
-    return std::string("   Position  Type  Longueur  Somme") +
-           (with_times ? "   Temps    Vitesse     Niveau  Marge" : "");
+    return in_both([&](Language language) {
+        return std::string(kBlocksHeading.in(language)) + (with_times ? kFiguresHeading.in(language) : "");
+    });
 }
 
-std::string catalog_block_line(const CatalogBlock& block, bool with_times)
+Said catalog_block_line(const CatalogBlock& block, bool with_times)
 {
-    std::string line = "  " + right_aligned(block.position, kPositionColumn) + "  " + hex(block.type, 2) + "    " +
-                       right_aligned(block.length, kPositionColumn - 1) + "  " +
-                       padded(block.broken_off      ? kBroken
-                              : !block.checksum_right ? kWrong
-                              : block.doubt           ? kDoubtful
-                                                      : kRight,
-                              kCountColumn);
-    if (with_times && block.seconds) line += "  " + padded(recording_time_text(*block.seconds), kTimeColumn);
-    if (with_times && block.figures) line += figures_columns(*block.figures);
-    while (!line.empty() && line.back() == ' ') line.pop_back();
-    return line;
+    return in_both([&](Language language) {
+        std::string line = "  " + right_aligned(block.position, kPositionColumn) + "  " + hex(block.type, 2) + "    " +
+                           right_aligned(block.length, kPositionColumn - 1) + "  " +
+                           padded((block.broken_off        ? kBroken
+                                   : !block.checksum_right ? kWrong
+                                   : block.doubt           ? kDoubtful
+                                                           : kRight)
+                                      .in(language),
+                                  kCountColumn);
+        if (with_times && block.seconds) line += "  " + padded(recording_time_text(*block.seconds), kTimeColumn);
+        if (with_times && block.figures) line += figures_columns(*block.figures);
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        return line;
+    });
 }
 
-std::vector<std::string> catalog_problems(const TapeCatalog& catalog)
+std::vector<Said> catalog_problems(const TapeCatalog& catalog)
 {
-    std::vector<std::string> problems;
+    std::vector<Said> problems;
     if (catalog.blocks_before_first_header > 0)
-        problems.push_back(counted(catalog.blocks_before_first_header, "bloc") + " avant le premier en-tete de fichier");
+        problems.push_back(counted(catalog.blocks_before_first_header, kBlockWord, kBlocksWord) + kBeforeFirstHeader);
     for (const auto& block : catalog.blocks)
         if (block.broken_off || !block.checksum_right || block.doubt)
-            problems.push_back("bloc " + hex(block.type, 2) + " de " + counted(block.length, "octet") + " " +
-                               where(block.position, block.seconds) + " : " +
-                               (block.broken_off ? kBrokenOffText : !block.checksum_right ? kWrongChecksumText : block.doubt));
+            problems.push_back(kBlockWord + (" " + hex(block.type, 2)) + kOf + counted(block.length, kByteWord, kBytesWord) + std::string(" ") +
+                               where(block.position, block.seconds) + kFieldSeparator +
+                               (block.broken_off ? kBrokenOffText : !block.checksum_right ? kWrongChecksumText : *block.doubt));
     if (catalog.cut) {
         const CutBlock& cut = *catalog.cut;
-        std::string block = "bloc";
+        Said block = kBlockWord;
         if (cut.bytes_read > kBlockTypeOffset) block += " " + hex(cut.type, 2);
-        if (cut.bytes_read > kBlockLengthOffset) block += " de " + counted(cut.length, "octet");
+        if (cut.bytes_read > kBlockLengthOffset) block += kOf + counted(cut.length, kByteWord, kBytesWord);
         // In a recording it is the signal that broke off; in an image, the file.
-        problems.push_back(block + " " + where(cut.position, cut.seconds) + " : " +
-                           (cut.seconds ? std::string(kBrokenOffText) : "coupe par la fin de l'image apres " + counted(cut.bytes_read, "octet")));
+        problems.push_back(block + std::string(" ") + where(cut.position, cut.seconds) + kFieldSeparator +
+                           (cut.seconds ? Said(kBrokenOffText) : kCutByImageEnd + counted(cut.bytes_read, kByteWord, kBytesWord)));
     }
-    if (catalog.read_failed) problems.push_back("lecture interrompue par une erreur");
+    if (catalog.read_failed) problems.push_back(kReadFailed);
     return problems;
 }
 

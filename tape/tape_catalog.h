@@ -13,6 +13,7 @@
 
 #include "decoder/cassette_decoder.h"
 #include "cassette_format.h"
+#include "two_languages.h"
 
 namespace morlevix {
 
@@ -23,7 +24,7 @@ struct CatalogBlock {
     bool checksum_right = false;
     bool broken_off = false;        // the recording's signal broke off inside it
     // In a recording, why its reading is in doubt (see kUnclosedText), or null.
-    const char* doubt = nullptr;
+    const Text* doubt = nullptr;
     std::optional<double> seconds;  // where it starts in a recording
     std::optional<BlockFigures> figures;  // how it was heard in a recording
 };
@@ -67,7 +68,7 @@ struct TapeCatalog {
 class TapeCatalogBuilder {
 public:
     void add(const TapeBlock& block, std::uint64_t position, std::optional<double> seconds = std::nullopt,
-             bool broken_off = false, std::optional<BlockFigures> figures = std::nullopt, const char* doubt = nullptr);
+             bool broken_off = false, std::optional<BlockFigures> figures = std::nullopt, const Text* doubt = nullptr);
     void cut_short(const TapeBlock& partial, std::uint64_t position, std::optional<double> seconds = std::nullopt);
     void read_failed() { catalog_.read_failed = true; }
     const TapeCatalog& catalog() const { return catalog_; }
@@ -76,30 +77,39 @@ private:
     TapeCatalog catalog_;
 };
 
+// Blocks and bytes counted, as counted() takes them.
+inline constexpr Text kBlockWord{"bloc", "block"};
+inline constexpr Text kBlocksWord{"blocs", "blocks"};
+inline constexpr Text kByteWord{"octet", "byte"};
+inline constexpr Text kBytesWord{"octets", "bytes"};
+
 // The problems of a block: its checksum is wrong, or (heard in a
 // recording) the signal broke off inside it.
-inline constexpr char kWrongChecksumText[] = "somme de controle fausse";
-inline constexpr char kBrokenOffText[] = "signal interrompu dans le bloc";
+inline constexpr Text kWrongChecksumText{"somme de controle fausse", "wrong checksum"};
+inline constexpr Text kBrokenOffText{"signal interrompu dans le bloc", "signal broken off inside the block"};
 // A block whose checksum is right but whose reading is in doubt: its
 // closing marker did not follow, or a bit of it lay on the line between a 0
 // and a 1 and no reading of its cycles took its place.
-inline constexpr char kUnclosedText[] = "pas de marqueur de fin apres la somme de controle (lecture douteuse)";
-inline constexpr char kGuessedBitText[] = "un bit a la limite entre 0 et 1, que la seconde lecture ne confirme pas (lecture douteuse)";
+inline constexpr Text kUnclosedText{"pas de marqueur de fin apres la somme de controle (lecture douteuse)",
+                                    "no closing marker after the checksum (doubtful reading)"};
+inline constexpr Text kGuessedBitText{
+    "un bit a la limite entre 0 et 1, que la seconde lecture ne confirme pas (lecture douteuse)",
+    "a bit on the line between 0 and 1, that the second reading does not confirm (doubtful reading)"};
 
 // How a console shows a catalog: the file type in words, one line per file
 // under a heading, one line per block under another, and one sentence per
 // problem. The problems name no file: the caller puts the name in front.
 // Two hex digits, as the console shows a byte.
 std::string hex_byte(std::uint8_t value);
-std::string file_type_text(std::uint8_t file_type);
-std::string catalog_files_heading(bool with_times);
-std::string catalog_file_line(const TapeCatalog& catalog, const CatalogFile& file, bool with_times);
-std::string catalog_blocks_heading(bool with_times);
-std::string catalog_block_line(const CatalogBlock& block, bool with_times);
-std::vector<std::string> catalog_problems(const TapeCatalog& catalog);
+Said file_type_text(std::uint8_t file_type);
+Said catalog_files_heading(bool with_times);
+Said catalog_file_line(const TapeCatalog& catalog, const CatalogFile& file, bool with_times);
+Said catalog_blocks_heading(bool with_times);
+Said catalog_block_line(const CatalogBlock& block, bool with_times);
+std::vector<Said> catalog_problems(const TapeCatalog& catalog);
 // A time in a recording as minutes, seconds and tenths: "2:05.3".
 std::string recording_time_text(double seconds);
 // How a block was heard: "vitesse 99.6 %, niveau -6.0 dBFS, marge 84 %".
-std::string block_figures_text(const BlockFigures& figures);
+Said block_figures_text(const BlockFigures& figures);
 
 }  // namespace morlevix

@@ -4,7 +4,7 @@
 
 #include "recording_converter.h"
 #include "tape_image_reader.h"
-#include "wav_input.h"
+#include "recording_input.h"
 
 namespace morlevix {
 
@@ -35,7 +35,7 @@ TapeContents read_tape_image(std::istream& image)
 
 TapeContents read_tape_contents(std::istream& file)
 {
-    if (!looks_like_wav(file)) return read_tape_image(file);
+    if (!is_recording(file_kind_of(file))) return read_tape_image(file);
     TapeContents contents;
     contents.recording = true;
     DecodedRecording decoded = decode_recording(file);

@@ -1,5 +1,5 @@
 // A tape as a file holds it: a tape image, or a recording of a cassette (a
-// WAV file), told apart by their first bytes, and read whole. The one place
+// WAV, FLAC, MP3... file), told apart by their first bytes, and read whole. The one place
 // that decides which a file is: the command line and the page both read
 // tapes through it.
 #pragma once
@@ -16,7 +16,7 @@ namespace morlevix {
 
 struct TapeContents {
     bool recording = false;
-    std::string error;               // what is wrong with a recording's WAV file, if anything
+    Said error;                      // what is wrong with a recording's file, if anything
     std::vector<HeardBlock> blocks;  // the image's blocks, a cut one last; or the blocks heard
     TapeCatalog catalog;             // what they make of a tape
     TapeAccount account;             // of a recording: every file whole, or what is missing

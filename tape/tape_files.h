@@ -14,7 +14,8 @@ namespace morlevix {
 
 
 // A file whose `whole` is false.
-inline constexpr char kDamagedFileText[] = "fichier incomplet ou abime (blocs faux ou manquants)";
+inline constexpr Text kDamagedFileText{"fichier incomplet ou abime (blocs faux ou manquants)",
+                                       "file incomplete or damaged (blocks wrong or missing)"};
 
 struct TapeFileContents {
     CatalogFile info;

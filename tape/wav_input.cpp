@@ -10,6 +10,28 @@
 namespace morlevix {
 namespace {
 
+// What is wrong with a file, as the console says it.
+constexpr Text kImpossibleFormatSize{"bloc de format WAV de taille impossible", "WAV format chunk of impossible size"};
+constexpr Text kHeaderCut{"en-tete WAV coupe", "WAV header cut short"};
+constexpr Text kUnknownFormat{"format WAV inconnu", "unknown WAV format"};
+constexpr Text kG711Samples{"echantillons G.711 de ", "G.711 samples of "};
+constexpr Text kSamplesOf{"echantillons de ", "samples of "};
+constexpr Text kFloatSamples{"echantillons flottants de ", "floating-point samples of "};
+constexpr Text kAdpcmSamples{"echantillons ADPCM de ", "ADPCM samples of "};
+constexpr Text kBitsNotRead{" bits non pris en charge", " bits not supported"};
+constexpr Text kCompressedFormat{"format WAV compresse ou inconnu (code ", "compressed or unknown WAV format (code "};
+constexpr Text kCodeNotRead{") non pris en charge", ") not supported"};
+constexpr Text kImpossibleChannels{"nombre de canaux impossible (", "impossible number of channels ("};
+constexpr Text kRateNotRead{"frequence d'echantillonnage non prise en charge (", "sample rate not supported ("};
+constexpr Text kHzFrom{" Hz ; de ", " Hz; from "};
+constexpr Text kTo{" a ", " to "};
+constexpr Text kAdpcmBlockSize{"taille des blocs ADPCM incoherente", "inconsistent ADPCM block size"};
+constexpr Text kSampleSize{"taille des echantillons incoherente", "inconsistent sample size"};
+constexpr Text kReadFailed{"lecture impossible", "read failed"};
+constexpr Text kNotWav{"pas un fichier WAV", "not a WAV file"};
+constexpr Text kNoSamples{"pas d'echantillons dans le fichier WAV", "no samples in the WAV file"};
+constexpr Text kSamplesBeforeFormat{"echantillons avant le format dans le fichier WAV", "samples before the format in the WAV file"};
+
 constexpr std::size_t kTagSize = 4;
 constexpr std::size_t kChunkHeaderSize = 8;
 constexpr std::size_t kRiffHeaderSize = 12;
@@ -130,20 +152,9 @@ void deinterleave(const unsigned char* data, std::size_t frames, std::vector<std
 
 }  // namespace
 
-bool looks_like_wav(std::istream& file)
-{
-    std::array<char, kTagSize> tag{};
-    const auto start = file.tellg();
-    file.read(tag.data(), tag.size());
-    const bool riff = file.gcount() == static_cast<std::streamsize>(tag.size()) && std::memcmp(tag.data(), "RIFF", 4) == 0;
-    file.clear();
-    file.seekg(start);
-    return riff;
-}
-
 WavReader::WavReader(std::istream& file) : file_(file) {}
 
-bool WavReader::fail(const std::string& text)
+bool WavReader::fail(const Said& text)
 {
     error_ = text;
     return false;
@@ -151,10 +162,10 @@ bool WavReader::fail(const std::string& text)
 
 bool WavReader::read_format_chunk(std::uint32_t size)
 {
-    if (size < kPlainFormatSize || size > kMaxFormatSize) return fail("bloc de format WAV de taille impossible");
+    if (size < kPlainFormatSize || size > kMaxFormatSize) return fail(kImpossibleFormatSize);
     std::vector<unsigned char> chunk(size + (size & 1));
     if (!read_exactly(file_, chunk.data(), chunk.size()) && file_.gcount() < static_cast<std::streamsize>(size))
-        return fail("en-tete WAV coupe");
+        return fail(kHeaderCut);
     std::uint16_t tag = le16(chunk.data());
     const bool extensible = tag == kExtensibleTag;
     format_.channels = le16(chunk.data() + 2);
@@ -162,15 +173,15 @@ bool WavReader::read_format_chunk(std::uint32_t size)
     format_.block_align = le16(chunk.data() + 12);
     format_.bits_per_sample = le16(chunk.data() + 14);
     if (tag == kExtensibleTag) {
-        if (size < kExtensibleFormatSize) return fail("en-tete WAV coupe");
+        if (size < kExtensibleFormatSize) return fail(kHeaderCut);
         if (!std::equal(kSubFormatTail.begin(), kSubFormatTail.end(), chunk.begin() + kSubFormatOffset + 2))
-            return fail("format WAV inconnu");
+            return fail(kUnknownFormat);
         tag = le16(chunk.data() + kSubFormatOffset);
     }
     if (tag == kMuLawTag || tag == kALawTag) {
         format_.encoding = tag == kMuLawTag ? SampleEncoding::mu_law : SampleEncoding::a_law;
         if (format_.bits_per_sample != kG711Bits)
-            return fail("echantillons G.711 de " + std::to_string(format_.bits_per_sample) + " bits non pris en charge");
+            return fail(kG711Samples + std::to_string(format_.bits_per_sample) + kBitsNotRead);
     } else if (tag == kImaAdpcmTag || tag == kMsAdpcmTag) {
         format_.encoding = tag == kImaAdpcmTag ? SampleEncoding::ima_adpcm : SampleEncoding::ms_adpcm;
         if (!read_adpcm_format(chunk, size, extensible)) return false;
@@ -178,30 +189,30 @@ bool WavReader::read_format_chunk(std::uint32_t size)
         format_.encoding = SampleEncoding::integer;
         const auto bits = format_.bits_per_sample;
         if (bits != 8 && bits != 16 && bits != 24 && bits != 32)
-            return fail("echantillons de " + std::to_string(bits) + " bits non pris en charge");
+            return fail(kSamplesOf + std::to_string(bits) + kBitsNotRead);
     } else if (tag == kFloatTag) {
         format_.encoding = SampleEncoding::floating;
         if (format_.bits_per_sample != 32 && format_.bits_per_sample != 64)
-            return fail("echantillons flottants de " + std::to_string(format_.bits_per_sample) + " bits non pris en charge");
+            return fail(kFloatSamples + std::to_string(format_.bits_per_sample) + kBitsNotRead);
     } else {
-        return fail("format WAV compresse ou inconnu (code " + std::to_string(tag) + ") non pris en charge");
+        return fail(kCompressedFormat + std::to_string(tag) + kCodeNotRead);
     }
     if (format_.channels == 0 || format_.channels > kMaxRecordingChannels)
-        return fail("nombre de canaux impossible (" + std::to_string(format_.channels) + ")");
+        return fail(kImpossibleChannels + (std::to_string(format_.channels) + ")"));
     if (format_.sample_rate < kMinRecordingRate || format_.sample_rate > kMaxRecordingRate)
-        return fail("frequence d'echantillonnage non prise en charge (" + std::to_string(format_.sample_rate) +
-                    " Hz ; de " + std::to_string(kMinRecordingRate) + " a " + std::to_string(kMaxRecordingRate) + " Hz)");
+        return fail(kRateNotRead + std::to_string(format_.sample_rate) + kHzFrom + std::to_string(kMinRecordingRate) + kTo +
+                    (std::to_string(kMaxRecordingRate) + " Hz)"));
     if (format_.is_adpcm()) {
         const std::size_t frames = format_.encoding == SampleEncoding::ima_adpcm
                                        ? ima_frames_per_block(format_.block_align, format_.channels)
                                        : ms_frames_per_block(format_.block_align, format_.channels);
-        if (frames == 0 || format_.block_align > kLargestAdpcmBlock) return fail("taille des blocs ADPCM incoherente");
+        if (frames == 0 || format_.block_align > kLargestAdpcmBlock) return fail(kAdpcmBlockSize);
         // The header's count, where it gives one that the blocks can hold.
         if (format_.frames_per_block == 0 || format_.frames_per_block > frames)
             format_.frames_per_block = static_cast<std::uint32_t>(frames);
         block_frames_.assign(format_.channels, {});
     } else if (format_.block_align != format_.channels * (format_.bits_per_sample / kBitsPerByte)) {
-        return fail("taille des echantillons incoherente");
+        return fail(kSampleSize);
     }
     return true;
 }
@@ -209,7 +220,7 @@ bool WavReader::read_format_chunk(std::uint32_t size)
 bool WavReader::read_adpcm_format(const std::vector<unsigned char>& chunk, std::uint32_t size, bool extensible)
 {
     if (format_.bits_per_sample != kAdpcmBits)
-        return fail("echantillons ADPCM de " + std::to_string(format_.bits_per_sample) + " bits non pris en charge");
+        return fail(kAdpcmSamples + std::to_string(format_.bits_per_sample) + kBitsNotRead);
     format_.frames_per_block = size >= kFramesPerBlockOffset + 2 ? le16(chunk.data() + kFramesPerBlockOffset) : 0;
     if (format_.encoding == SampleEncoding::ima_adpcm) return true;
     // Microsoft ADPCM names its predictor pairs; the seven standard ones
@@ -233,25 +244,25 @@ bool WavReader::open()
 {
     unsigned char riff[kRiffHeaderSize];
     if (!read_exactly(file_, riff, sizeof riff)) {
-        if (file_.bad()) return fail("lecture impossible");
+        if (file_.bad()) return fail(kReadFailed);
         return fail(file_.gcount() >= static_cast<std::streamsize>(kTagSize) && std::memcmp(riff, "RIFF", 4) == 0
-                        ? "en-tete WAV coupe"
-                        : "pas un fichier WAV");
+                        ? kHeaderCut
+                        : kNotWav);
     }
-    if (std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0) return fail("pas un fichier WAV");
+    if (std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0) return fail(kNotWav);
     bool have_format = false;
     for (;;) {
         unsigned char header[kChunkHeaderSize];
         if (!read_exactly(file_, header, sizeof header)) {
-            if (file_.bad()) return fail("lecture impossible");
-            return fail(have_format ? "pas d'echantillons dans le fichier WAV" : "en-tete WAV coupe");
+            if (file_.bad()) return fail(kReadFailed);
+            return fail(have_format ? kNoSamples : kHeaderCut);
         }
         const std::uint32_t size = le32(header + kTagSize);
         if (std::memcmp(header, "fmt ", 4) == 0) {
             if (!read_format_chunk(size)) return false;
             have_format = true;
         } else if (std::memcmp(header, "data", 4) == 0) {
-            if (!have_format) return fail("echantillons avant le format dans le fichier WAV");
+            if (!have_format) return fail(kSamplesBeforeFormat);
             data_left_ = size == 0 || size == kUnclosedDataSize ? std::numeric_limits<std::uint64_t>::max() : size;
             return true;
         } else {
@@ -259,8 +270,8 @@ bool WavReader::open()
             const std::uint64_t skip = std::uint64_t{size} + (size & 1);
             file_.ignore(static_cast<std::streamsize>(skip));
             if (static_cast<std::uint64_t>(file_.gcount()) != skip) {
-                if (file_.bad()) return fail("lecture impossible");
-                return fail(have_format ? "pas d'echantillons dans le fichier WAV" : "en-tete WAV coupe");
+                if (file_.bad()) return fail(kReadFailed);
+                return fail(have_format ? kNoSamples : kHeaderCut);
             }
         }
     }
@@ -281,7 +292,7 @@ std::size_t WavReader::read_adpcm(std::vector<std::vector<float>>& channels, std
         const auto got = static_cast<std::size_t>(file_.gcount());
         if (got < wanted) {
             data_left_ = 0;
-            if (file_.bad()) error_ = "lecture impossible";
+            if (file_.bad()) error_ = kReadFailed;
         } else {
             data_left_ -= got;
         }
@@ -311,7 +322,7 @@ std::size_t WavReader::read(std::vector<std::vector<float>>& channels, std::size
     const std::size_t frames = static_cast<std::size_t>(file_.gcount()) / frame;
     if (frames < wanted) {
         data_left_ = 0;  // the file ends here, whatever its data size said
-        if (file_.bad()) error_ = "lecture impossible";
+        if (file_.bad()) error_ = kReadFailed;
     } else {
         data_left_ -= frames * frame;
     }

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "compressed_samples.h"
+#include "two_languages.h"
 
 namespace morlevix {
 
@@ -39,18 +40,15 @@ struct WavFormat {
     bool is_adpcm() const { return encoding == SampleEncoding::ima_adpcm || encoding == SampleEncoding::ms_adpcm; }
 };
 
-// True when the stream starts like a WAV file ("RIFF"); nothing is consumed.
-bool looks_like_wav(std::istream& file);
-
 class WavReader {
 public:
     explicit WavReader(std::istream& file);
 
-    // Reads the chunks up to the samples. False, with a French description
-    // of what is wrong in error(), when this is not a WAV file we can read.
+    // Reads the chunks up to the samples. False, with what is wrong in
+    // error(), when this is not a WAV file we can read.
     bool open();
     const WavFormat& format() const { return format_; }
-    const std::string& error() const { return error_; }
+    const Said& error() const { return error_; }
 
     // Reads up to `max_frames` frames into `channels` (one vector per
     // channel, resized to the frames read), as values from -1 to 1. Zero at
@@ -58,14 +56,14 @@ public:
     std::size_t read(std::vector<std::vector<float>>& channels, std::size_t max_frames);
 
 private:
-    bool fail(const std::string& text);
+    bool fail(const Said& text);
     bool read_format_chunk(std::uint32_t size);
     bool read_adpcm_format(const std::vector<unsigned char>& chunk, std::uint32_t size, bool extensible);
     std::size_t read_adpcm(std::vector<std::vector<float>>& channels, std::size_t max_frames);
 
     std::istream& file_;
     WavFormat format_;
-    std::string error_;
+    Said error_;
     std::uint64_t data_left_ = 0;  // bytes of samples still to read
     std::vector<unsigned char> buffer_;
     // ADPCM: the frames of the latest block, and how many are handed out.

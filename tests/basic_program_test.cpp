@@ -1,5 +1,6 @@
 // BASIC programs: tokenized as the machine does when lines are typed, and
 // listed as its LIST shows them, to the byte.
+#include "said_in_tests.h"
 #include "basic/basic_program.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +14,7 @@ using Bytes = std::vector<std::uint8_t>;
 Bytes tokens_of(const std::string& text)
 {
     const auto program = tokenize_basic_listing("10 " + text + "\n", kAliceProgramStart);
-    EXPECT_EQ(program.errors, std::vector<std::string>{}) << text;
+    EXPECT_EQ(testing::french(program.errors), std::vector<std::string>{}) << text;
     if (program.bytes.size() < 7) return {};
     return Bytes(program.bytes.begin() + 4, program.bytes.end() - 3);  // link, number; the 0x00 and the end
 }
@@ -65,7 +66,7 @@ TEST(BasicProgram, LinesAreTypedAsTheMachineTypesThem)
 TEST(BasicProgram, LinesGoInNumberOrderAndAreReplacedOrDeleted)
 {
     const auto program = tokenize_basic_listing("  20 B\r\n10   A\r30 C\n\n20 BB\n30\n5 E", kAliceProgramStart);
-    EXPECT_EQ(program.errors, std::vector<std::string>{});
+    EXPECT_EQ(testing::french(program.errors), std::vector<std::string>{});
     // Links for the Alice: each line's first byte is where the next one starts.
     EXPECT_EQ(program.bytes, (Bytes{0x33, 0x4C, 0, 5, 'E', 0,  0x33, 0x52, 0, 10, 'A', 0,
                                     0x33, 0x59, 0, 20, 'B', 'B', 0,  0, 0}));
@@ -79,11 +80,11 @@ TEST(BasicProgram, WhatTheMachineRefusesIsSaidWithItsLine)
     const std::string long_line = "3 REM" + std::string(kLongestLine, 'x');
     const auto program = tokenize_basic_listing("PRINT\n1 A\n64000 B\n63999 C\n" + long_line + "\n10 PRINT \"\xc3\xa9t\xc3\xa9\"\n",
                                                 kAliceProgramStart);
-    EXPECT_EQ(program.errors, (std::vector<std::string>{
+    EXPECT_EQ(testing::french(program.errors), (std::vector<std::string>{
                                   "ligne 1 du texte : pas de numero de ligne",
                                   "ligne 3 du texte : numero de ligne au-dela de 63999",
                                   "ligne 5 du texte : trop longue (129 octets une fois tokenisee, 128 au plus)"}));
-    EXPECT_EQ(program.warnings, (std::vector<std::string>{
+    EXPECT_EQ(testing::french(program.warnings), (std::vector<std::string>{
                                     "ligne 6 du texte : lettres que la machine n'a pas (\xc3\xa9\xc3\xa9), gardees telles quelles"}));
     EXPECT_EQ(list_basic_program(program.bytes).text, "1 A\n10 PRINT \"\xc3\xa9t\xc3\xa9\"\n63999 C\n");
     // A listed line longer than can be typed, where ? stood for PRINT, goes back all the same.
@@ -99,9 +100,9 @@ TEST(BasicProgram, DirectCommandsAroundAListingArePassedOverWithANote)
     const auto kept = tokenize_basic_listing(
         "NEW\r\n10 A=1\r\n  cls\r\nCLEAR 200\r\nLIST 10-20\r\nCLOAD\"JEU\"  \r\nCSAVE\"X\"\r\nRUN\r\n",
         kAliceProgramStart);
-    EXPECT_EQ(kept.errors, std::vector<std::string>{});
+    EXPECT_EQ(testing::french(kept.errors), std::vector<std::string>{});
     EXPECT_EQ(kept.bytes, tokenize_basic_listing("10 A=1\n", kAliceProgramStart).bytes);
-    EXPECT_EQ(kept.warnings, (std::vector<std::string>{
+    EXPECT_EQ(testing::french(kept.warnings), (std::vector<std::string>{
                                  "ligne 1 du texte : commande directe passee : NEW",
                                  "ligne 3 du texte : commande directe passee : cls",
                                  "ligne 4 du texte : commande directe passee : CLEAR 200",
@@ -112,8 +113,8 @@ TEST(BasicProgram, DirectCommandsAroundAListingArePassedOverWithANote)
     // Any other line without a number is still refused.
     for (const std::string line : {"PRINT 3", "GOTO 10", "A=RUN", "END", "?\"NEW\""}) {
         const auto refused = tokenize_basic_listing("10 A\n" + line + "\n", kAliceProgramStart);
-        EXPECT_EQ(refused.errors, std::vector<std::string>{"ligne 2 du texte : pas de numero de ligne"}) << line;
-        EXPECT_EQ(refused.warnings, std::vector<std::string>{}) << line;
+        EXPECT_EQ(testing::french(refused.errors), std::vector<std::string>{"ligne 2 du texte : pas de numero de ligne"}) << line;
+        EXPECT_EQ(testing::french(refused.warnings), std::vector<std::string>{}) << line;
     }
 }
 
@@ -124,7 +125,7 @@ TEST(BasicProgram, ListingShowsTheBytesAndTheUnknownTokensAsTheMachineDoes)
     const auto listing = list_basic_program(program);
     EXPECT_EQ(listing.text, "7 PRINT\"\x80\xc9\"!!!:DATA\xc9:+\n8 REM\xff\n");
     EXPECT_EQ(listing.unknown_tokens, (Bytes{0xC9, 0xFF}));
-    EXPECT_EQ(listing.problems, std::vector<std::string>{});
+    EXPECT_EQ(testing::french(listing.problems), std::vector<std::string>{});
 }
 
 TEST(BasicProgram, ABrokenProgramIsListedAsFarAsItGoes)
@@ -135,17 +136,17 @@ TEST(BasicProgram, ABrokenProgramIsListedAsFarAsItGoes)
         program.insert(program.end(), rest.begin(), rest.end());
         return list_basic_program(program);
     };
-    EXPECT_EQ(with({0, 0}).problems, std::vector<std::string>{});
-    EXPECT_EQ(with({}).problems, std::vector<std::string>{"fin du programme manquante"});
-    EXPECT_EQ(with({0x33}).problems, std::vector<std::string>{"fin du programme manquante"});
-    EXPECT_EQ(with({0x33, 0x58, 0}).problems, std::vector<std::string>{"derniere ligne coupee avant son numero"});
+    EXPECT_EQ(testing::french(with({0, 0}).problems), std::vector<std::string>{});
+    EXPECT_EQ(testing::french(with({}).problems), std::vector<std::string>{"fin du programme manquante"});
+    EXPECT_EQ(testing::french(with({0x33}).problems), std::vector<std::string>{"fin du programme manquante"});
+    EXPECT_EQ(testing::french(with({0x33, 0x58, 0}).problems), std::vector<std::string>{"derniere ligne coupee avant son numero"});
     const auto endless = with({0x33, 0x58, 0, 3, 'C', 'C'});
     EXPECT_EQ(endless.text, "1 A\n2 B\n3 CC\n");
-    EXPECT_EQ(endless.problems, std::vector<std::string>{"ligne 3 : sans fin"});
+    EXPECT_EQ(testing::french(endless.problems), std::vector<std::string>{"ligne 3 : sans fin"});
     const auto astray = with({0x99, 0x99, 0, 3, 'C', 0, 0, 0});
     EXPECT_EQ(astray.text, "1 A\n2 B\n3 C\n");
-    EXPECT_EQ(astray.problems, std::vector<std::string>{"ligne 3 : lien vers 9999, hors du programme"});
-    EXPECT_EQ(list_basic_program({}).problems, std::vector<std::string>{"fin du programme manquante"});
+    EXPECT_EQ(testing::french(astray.problems), std::vector<std::string>{"ligne 3 : lien vers 9999, hors du programme"});
+    EXPECT_EQ(testing::french(list_basic_program({}).problems), std::vector<std::string>{"fin du programme manquante"});
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <random>
 #include <sstream>
 
+#include "said_in_tests.h"
 #include "conversion_properties.h"
 #include "recordings.h"
 #include "signal_decoder.h"
@@ -53,7 +54,7 @@ std::vector<Bytes> heard_bytes(const DecodedRecording& decoded)
 void expect_every_block(const Bytes& image, const Bytes& wav, const std::string& what)
 {
     const auto decoded = decode(wav);
-    EXPECT_EQ(decoded.error, "") << what;
+    EXPECT_EQ(decoded.error, Said()) << what;
     EXPECT_EQ(heard_bytes(decoded), testing::image_blocks(image)) << what;
     EXPECT_TRUE(decoded.sound()) << what;
 }
@@ -333,8 +334,9 @@ TEST(CassetteDecoder, ADropoutBreaksItsBlockAndSparesTheOthers)
     EXPECT_EQ(testing::image_blocks(kept).size(), blocks.size());
     const auto problems = catalog_problems(catalog_of(decoded.blocks));
     ASSERT_EQ(problems.size(), 1u);
-    EXPECT_NE(problems[0].find("bloc 01 de 255 octets a la position"), std::string::npos) << problems[0];
-    EXPECT_NE(problems[0].find("signal interrompu dans le bloc"), std::string::npos) << problems[0];
+    EXPECT_NE(problems[0].fr().find("bloc 01 de 255 octets a la position"), std::string::npos) << problems[0].fr();
+    EXPECT_NE(problems[0].fr().find("signal interrompu dans le bloc"), std::string::npos) << problems[0].fr();
+    EXPECT_NE(problems[0].en().find("block 01 of 255 bytes at position"), std::string::npos) << problems[0].en();
 }
 
 TEST(CassetteDecoder, ABlockWhoseSyncADropoutTookIsReadBackFromItsEnd)

@@ -153,7 +153,7 @@ TEST_F(CommandLine, EachCommandHasItsOwnHelpAndAMisspeltOneIsSuggested)
         const std::string name = command.name;
         const auto help = run(name + " --help");
         EXPECT_EQ(help.status, 0) << name;
-        EXPECT_EQ(help.out.rfind("Usage : morlevix " + std::string(command.synopsis) + "\n", 0), 0u) << help.out;
+        EXPECT_EQ(help.out.rfind("Usage : morlevix " + std::string(command.synopsis.fr) + "\n", 0), 0u) << help.out;
         EXPECT_EQ(run("help " + name).out, help.out) << name;
         // Its options, and no other command's; two examples of it.
         for (const auto& option : every_option()) {
@@ -169,7 +169,7 @@ TEST_F(CommandLine, EachCommandHasItsOwnHelpAndAMisspeltOneIsSuggested)
              at = help.out.find("\n  morlevix " + name, at + 1))
             ++examples;
         EXPECT_EQ(examples, 2u) << help.out;
-        EXPECT_NE(overview.find("\n  " + std::string(command.synopsis)), std::string::npos) << name;
+        EXPECT_NE(overview.find("\n  " + std::string(command.synopsis.fr)), std::string::npos) << name;
     }
 
     for (const auto& [arguments, problem] : std::vector<std::pair<std::string, std::string>>{
@@ -303,7 +303,7 @@ TEST_F(CommandLine, DecodeSaysWhereARecordingIsWrong)
     r = run("decode VIDE.wav TEXTE.wav");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "morlevix: VIDE.wav : aucun bloc entendu dans l'enregistrement\n"
-                     "morlevix: TEXTE.wav : pas un fichier WAV\n");
+                     "morlevix: TEXTE.wav : pas un fichier WAV, ni un enregistrement d'un autre format connu\n");
     EXPECT_FALSE(fs::exists(dir / "VIDE.k7"));
     EXPECT_FALSE(fs::exists(dir / "TEXTE.k7"));
     r = run("list VIDE.wav");
@@ -494,9 +494,10 @@ TEST_F(CommandLine, WildcardsAreExpandedWhereTheShellLeavesThem)
     add("jeux/a.K7", two_files);
     add("jeux/c.wav", {});
     const std::string jeux = (dir / "jeux").string();
-    std::ostringstream err;
+    std::istringstream in;
+    std::ostringstream out, err;
     int status = 0;
-    EXPECT_EQ(expand_file_arguments({jeux + "/*.k7", "-", jeux + "/rien*"}, true, err, status),
+    EXPECT_EQ(expand_file_arguments({jeux + "/*.k7", "-", jeux + "/rien*"}, true, {in, out, err}, status),
               (std::vector<std::string>{jeux + "/a.K7", jeux + "/B.k7", "-"}));
     EXPECT_EQ(status, 1);
     EXPECT_EQ(err.str(), "morlevix: " + jeux + "/rien* : Fichier introuvable\n");

@@ -6,6 +6,7 @@
 # tape from a listing and a binary with both, and lists its program back.
 #   same_wavs_as_linux.sh LINUX_BUILD_DIR WINDOWS_PROGRAM
 set -euo pipefail
+export LC_ALL=C  # the program speaks French there, whatever this machine's locale
 linux_build=$1
 windows_program=$2
 for tool in morlevix make_seed_corpus tests/make_test_recordings; do

@@ -3,6 +3,7 @@
 # tape into the formats and rates that recorders and phones write, and
 # morlevix decode must give back the very image it gives for our own WAV.
 set -euo pipefail
+export LC_ALL=C  # the program speaks French there, whatever this machine's locale
 program=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

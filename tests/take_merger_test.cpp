@@ -1,5 +1,6 @@
 // Several takes of one tape merged: each block taken from a take that heard
 // it sound, the takes matched by their blocks whatever their speed and start.
+#include "said_in_tests.h"
 #include "tape/take_merger.h"
 
 #include <gtest/gtest.h>
@@ -130,8 +131,8 @@ TEST(TakeMerger, AHeaderThatATakeMissedAltogetherLeavesTheFileItsBlocks)
     EXPECT_EQ(alone.blocks[6].file, 1u);
     EXPECT_EQ(alone.blocks[6].place, 1u);
     const MergeReport report = merge_report(alone, {"A.wav"}, "X.k7");
-    EXPECT_EQ(report.files, (std::vector<std::string>{"PREMIER  : blocs 0-4 de A.wav", "? : blocs 0 manquant, 1-3 de A.wav"}));
-    EXPECT_EQ(report.problems, std::vector<std::string>{"X.k7 : ? : bloc 0 : entendu dans aucune prise"});
+    EXPECT_EQ(testing::french(report.files), (std::vector<std::string>{"PREMIER  : blocs 0-4 de A.wav", "? : blocs 0 manquant, 1-3 de A.wav"}));
+    EXPECT_EQ(testing::french(report.problems), std::vector<std::string>{"X.k7 : ? : bloc 0 : entendu dans aucune prise"});
 }
 
 TEST(TakeMerger, WhatATakeHeardInsideABlockAnotherHeardWholeIsNotABlockOfItsOwn)
@@ -185,7 +186,7 @@ TEST(TakeMerger, TwoTakesThatHeardABlockSoundTwoWaysAreSaidToDisagree)
         EXPECT_EQ(bytes_of(merged.heard_blocks()), testing::image_blocks(kTape)) << twisted_first;
         const MergeReport report = merge_report(merged, {"A.wav", "B.wav"}, "X.k7");
         const std::string kept = twisted_first ? "B.wav" : "A.wav", lost = twisted_first ? "A.wav" : "B.wav";
-        EXPECT_EQ(report.problems, std::vector<std::string>{"X.k7 : PREMIER  : bloc 2 : juste dans " + kept + " et dans " + lost +
+        EXPECT_EQ(testing::french(report.problems), std::vector<std::string>{"X.k7 : PREMIER  : bloc 2 : juste dans " + kept + " et dans " + lost +
                                                             ", mais pas pareil ; garde celui de " + kept})
             << twisted_first;
     }

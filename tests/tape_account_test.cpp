@@ -2,6 +2,7 @@
 // puts every block and leader, then with blocks taken away as damage takes
 // them; and many damaged recordings, decoded and merged, whose status 0
 // must mean the tape.
+#include "said_in_tests.h"
 #include "tape/tape_account.h"
 
 #include <gtest/gtest.h>
@@ -111,11 +112,11 @@ TEST(TapeAccount, AWholeTapeIsWholeAndEachMissingBlockIsSaidWhere)
             EXPECT_LE(stretch.end, whole.blocks[c.last + 1].seconds + 0.001) << c.what;
         }
         EXPECT_EQ(lost, c.lost) << c.what;
-        for (const auto& problem : account.problems) EXPECT_NE(problem.text, "") << c.what;
+        for (const auto& problem : account.problems) EXPECT_FALSE(problem.text.empty()) << c.what;
     }
     // The words, for one of them.
     const TapeAccount lost = account_of(without(whole, 2, 3));
-    EXPECT_EQ(lost.problems[0].text, "fichier SUITE    : 2 blocs perdus entre 0:03.6 et 0:06.2 (silence ou bruit, aucun signal de cassette)");
+    EXPECT_EQ(lost.problems[0].text.fr(), "fichier SUITE    : 2 blocs perdus entre 0:03.6 et 0:06.2 (silence ou bruit, aucun signal de cassette)");
     EXPECT_EQ(lost.whole_files, (std::vector<bool>{false, true}));
 }
 
@@ -144,7 +145,7 @@ TEST(TapeAccount, TwoBlocksCutOutOfABasicProgramAreSaid)
     for (std::size_t b = 2; b < spliced.blocks.size(); ++b) spliced.blocks[b].seconds -= cut;
     const TapeAccount account = account_of(spliced);
     EXPECT_EQ(kinds(account), std::vector<AccountProblem::Kind>{AccountProblem::wrong_size});
-    EXPECT_EQ(account.problems[0].text, "fichier PROG     : programme BASIC de 690 octets, son en-tete en annonce 1200 : des blocs manquent");
+    EXPECT_EQ(account.problems[0].text.fr(), "fichier PROG     : programme BASIC de 690 octets, son en-tete en annonce 1200 : des blocs manquent");
 }
 
 TEST(TapeAccount, ABlockShorterThanTheOthersMustBeTheLast)
@@ -194,7 +195,7 @@ TEST(TapeAccount, QuietNoiseOutsideEveryFileIsSetAsideAndSaid)
         EXPECT_EQ(accounted.account.whole(), c.aside) << c.what;
         ASSERT_EQ(accounted.account.notes.size(), c.aside ? 1u : 0u) << c.what;
         if (c.aside) {
-            EXPECT_EQ(accounted.account.notes[0].text,
+            EXPECT_EQ(accounted.account.notes[0].text.fr(),
                       "bruit pris pour un bloc a 0:00.2, hors de tout fichier, ecarte (vitesse 100.0 %, niveau -30.0 dBFS, marge 0 %)");
         }
     }
@@ -211,9 +212,9 @@ TEST(TapeAccount, AHeaderBrokenOffBeforeItsLengthStillOpensItsFile)
     header.complete = false;
     const TapeAccount account = account_of(heard);
     EXPECT_FALSE(account.whole());
-    for (const auto& problem : account.problems) EXPECT_NE(problem.kind, AccountProblem::without_header) << problem.text;
+    for (const auto& problem : account.problems) EXPECT_NE(problem.kind, AccountProblem::without_header) << problem.text.fr();
     ASSERT_FALSE(account.problems.empty());
-    EXPECT_NE(account.problems.back().text.find("fichier a l'en-tete coupe (0:"), std::string::npos) << account.problems.back().text;
+    EXPECT_NE(account.problems.back().text.fr().find("fichier a l'en-tete coupe (0:"), std::string::npos) << account.problems.back().text.fr();
     // Only a header heard to its file's name counts as one of the files.
     EXPECT_EQ(account.whole_files, std::vector<bool>{true});
 }
@@ -226,8 +227,8 @@ TEST(TapeAccount, ABlockReadWithoutItsSyncIsSaidButTheTapeIsWhole)
     EXPECT_TRUE(account.whole());
     ASSERT_EQ(account.notes.size(), 1u);
     EXPECT_EQ(account.notes[0].kind, AccountProblem::without_sync);
-    EXPECT_EQ(account.notes[0].text.rfind("bloc 01 a 0:03.6 : lu sans sa synchronisation, a partir de sa fin (", 0), 0u)
-        << account.notes[0].text;
+    EXPECT_EQ(account.notes[0].text.fr().rfind("bloc 01 a 0:03.6 : lu sans sa synchronisation, a partir de sa fin (", 0), 0u)
+        << account.notes[0].text.fr();
 }
 
 // A few hundred damaged recordings; thousands in a longer run (damage_run).

@@ -29,7 +29,7 @@ ReadBack read_back(const Bytes& file)
     WavReader reader(in);
     ReadBack result;
     if (!reader.open()) {
-        result.error = reader.error();
+        result.error = reader.error().fr();
         return result;
     }
     result.format = reader.format();
@@ -39,7 +39,7 @@ ReadBack read_back(const Bytes& file)
         if (channels.size() > 1)
             result.second_channel.insert(result.second_channel.end(), channels[1].begin(), channels[1].end());
     }
-    result.error = reader.error();
+    result.error = reader.error().fr();
     return result;
 }
 

@@ -90,7 +90,7 @@ std::string broken_conversion_property(const Bytes& image, std::uint64_t max_dat
     if (max_data_size == kMaxWavDataSize) {
         std::istringstream recording(std::string(sink.bytes().begin(), sink.bytes().end()));
         const auto heard = decode_recording(recording);
-        if (!heard.error.empty()) return "the decoder cannot read the WAV: " + heard.error;
+        if (!heard.error.empty()) return "the decoder cannot read the WAV: " + heard.error.fr();
         std::vector<Bytes> heard_blocks;
         for (const auto& block : heard.blocks) {
             if (!block.complete) return "the decoder heard a block broken off";
@@ -104,7 +104,7 @@ std::string broken_conversion_property(const Bytes& image, std::uint64_t max_dat
         if (heard.sound() && !not_whole.empty()) return "a tape said whole that is not: " + not_whole;
         if (!heard.sound() && not_whole.empty())
             return "a tape of whole files decoded back is not said whole" +
-                   (heard.account.problems.empty() ? std::string() : ": " + heard.account.problems.front().text);
+                   (heard.account.problems.empty() ? std::string() : ": " + heard.account.problems.front().text.fr());
 
         std::istringstream again(std::string(image.begin(), image.end()));
         std::ostringstream pipe;
@@ -152,7 +152,7 @@ std::string broken_whole_tape_property(const Bytes& input)
     const auto heard = decode_recording(recording);
     if (!heard.sound())
         return "a whole tape decoded back is not said whole" +
-               (heard.account.problems.empty() ? std::string() : ": " + heard.account.problems.front().text);
+               (heard.account.problems.empty() ? std::string() : ": " + heard.account.problems.front().text.fr());
     if (image_blocks(tape_image_of(heard.blocks)) != image_blocks(image)) return "a whole tape decoded back is another";
     const auto contents = files_on_tape(heard.blocks);
     if (contents.size() != files.size()) return "a whole tape decoded back has other files";

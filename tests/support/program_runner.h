@@ -29,19 +29,23 @@ inline std::string read_text(const std::filesystem::path& path)
 // Runs `program` followed by `arguments` (words as a shell takes them) in
 // `directory`, with `input` on its standard input. Its console texts come
 // back with "\n" line breaks on every system, unless `text` is false (a
-// WAV on standard output).
+// WAV on standard output). `locale` is the program's LC_ALL: the C locale
+// of scripts, whatever this machine's, unless a test asks for another.
 inline ProgramRun run_program_with(const std::filesystem::path& program, const std::filesystem::path& directory,
-                                   const std::string& arguments, const std::string& input, bool text = true)
+                                   const std::string& arguments, const std::string& input, bool text = true,
+                                   const std::string& locale = "C")
 {
     TempDir io;
     write_file(io / "in", Bytes(input.begin(), input.end()));
     const auto quoted = [](const std::filesystem::path& p) { return "\"" + p.string() + "\""; };
 #ifdef _WIN32
     const std::string change_directory = "cd /d ";
+    const std::string with_locale = "set LC_ALL=" + locale + "&& ";
 #else
     const std::string change_directory = "cd ";
+    const std::string with_locale = "LC_ALL=" + locale + " ";
 #endif
-    const std::string command = change_directory + quoted(directory) + " && " + quoted(program) +
+    const std::string command = change_directory + quoted(directory) + " && " + with_locale + quoted(program) +
                                 (arguments.empty() ? "" : " " + arguments) + " < " +
                                 quoted(io / "in") + " > " + quoted(io / "out") + " 2> " + quoted(io / "err");
     int result = std::system(command.c_str());
