@@ -13,6 +13,7 @@
 #include "basic/basic_program.h"
 #include "tape/decoder/cassette_decoder.h"
 #include "tape/recording_converter.h"
+#include "tape/recording_input.h"
 #include "tape/tape_account.h"
 #include "tape/tape_catalog.h"
 #include "tape/tape_contents.h"
@@ -54,6 +55,14 @@ std::string quoted(const std::string& text)
     return out + "\"";
 }
 
+// A text of the tape core in both its languages: {"fr": ..., "en": ...},
+// the page shows the one it speaks.
+std::string quoted_said(const morlevix::Said& text)
+{
+    return "{\"fr\":" + quoted(text.fr()) + ",\"en\":" + quoted(text.en()) + "}";
+}
+
+
 template <typename Item, typename Write>
 std::string json_list(const std::vector<Item>& items, Write write)
 {
@@ -69,13 +78,13 @@ std::string catalog_json(const TapeCatalog& catalog, bool times)
     const auto file = [&](const morlevix::CatalogFile& f) {
         const auto& seconds = catalog.blocks[f.header_block].seconds;
         return "{\"name\":" + quoted(f.name) + ",\"type\":" + std::to_string(f.file_type) +
-               ",\"typeText\":" + quoted(morlevix::file_type_text(f.file_type)) + ",\"blocks\":" + std::to_string(f.blocks) +
+               ",\"typeText\":" + quoted_said(morlevix::file_type_text(f.file_type)) + ",\"blocks\":" + std::to_string(f.blocks) +
                ",\"bytes\":" + std::to_string(f.bytes) + ",\"end\":" + (f.end_block ? "true" : "false") +
                ",\"seconds\":" + (seconds ? std::to_string(*seconds) : "null") +
-               ",\"line\":" + quoted(morlevix::catalog_file_line(catalog, f, times)) + "}";
+               ",\"line\":" + quoted_said(morlevix::catalog_file_line(catalog, f, times)) + "}";
     };
-    return "{\"heading\":" + quoted(morlevix::catalog_files_heading(times)) + ",\"files\":" +
-           json_list(catalog.files, file) + ",\"problems\":" + json_list(morlevix::catalog_problems(catalog), quoted) + "}";
+    return "{\"heading\":" + quoted_said(morlevix::catalog_files_heading(times)) + ",\"files\":" +
+           json_list(catalog.files, file) + ",\"problems\":" + json_list(morlevix::catalog_problems(catalog), quoted_said) + "}";
 }
 
 WebResult* result(std::string bytes) { return new WebResult{std::move(bytes)}; }
@@ -123,9 +132,9 @@ std::string map_json(const std::vector<HeardBlock>& blocks, const morlevix::Tape
 // The report of a recording: the files found (each whole or not), what is
 // wrong and where, what the blocks make of a tape, and its map.
 std::string recording_json(const std::vector<HeardBlock>& blocks, const morlevix::TapeAccount& account,
-                           const std::string& error, double seconds)
+                           const morlevix::Said& error, double seconds)
 {
-    std::vector<std::string> names, problems;
+    std::vector<morlevix::Said> names, problems;
     std::vector<bool> whole;
     std::size_t file = 0;
     for (const auto& heard : blocks) {
@@ -133,14 +142,15 @@ std::string recording_json(const std::vector<HeardBlock>& blocks, const morlevix
         const bool is_whole = account.whole_files[file++];
         whole.push_back(is_whole);
         if (heard.complete)
-            names.push_back(morlevix::shown_file_name(heard.block) + (is_whole ? "" : std::string(" : ") + morlevix::kIncompleteFileText));
+            names.push_back(morlevix::Said::same(morlevix::shown_file_name(heard.block)) +
+                            (is_whole ? morlevix::Said() : morlevix::Said(morlevix::kFieldSeparator) + morlevix::kIncompleteFileText));
     }
-    std::vector<std::string> notes;
+    std::vector<morlevix::Said> notes;
     for (const auto& problem : account.problems) problems.push_back(problem.text);
     for (const auto& note : account.notes) notes.push_back(note.text);
-    return "{\"error\":" + quoted(error) + ",\"blocks\":" + std::to_string(blocks.size()) + ",\"files\":" +
-           json_list(names, quoted) + ",\"whole\":" + json_list(whole, [](bool w) { return std::string(w ? "true" : "false"); }) +
-           ",\"problems\":" + json_list(problems, quoted) + ",\"notes\":" + json_list(notes, quoted) + ",\"catalog\":" + catalog_json(morlevix::catalog_of(blocks), true) +
+    return "{\"error\":" + (error.empty() ? std::string("null") : quoted_said(error)) + ",\"blocks\":" + std::to_string(blocks.size()) + ",\"files\":" +
+           json_list(names, quoted_said) + ",\"whole\":" + json_list(whole, [](bool w) { return std::string(w ? "true" : "false"); }) +
+           ",\"problems\":" + json_list(problems, quoted_said) + ",\"notes\":" + json_list(notes, quoted_said) + ",\"catalog\":" + catalog_json(morlevix::catalog_of(blocks), true) +
            ",\"map\":" + map_json(blocks, account, seconds) + "}";
 }
 
@@ -210,6 +220,15 @@ EMSCRIPTEN_KEEPALIVE WebResult* morlevix_open(const std::uint8_t* bytes, std::si
                   image_bytes(contents.blocks));
 }
 
+// What a file's first bytes say it is: 0 a tape image (or nothing known),
+// 1 a WAV, 2 a recording of another format (for the browser to decode).
+EMSCRIPTEN_KEEPALIVE int morlevix_file_kind(const std::uint8_t* bytes, std::size_t size)
+{
+    auto file = stream_of(bytes, size);
+    const auto kind = morlevix::file_kind_of(file);
+    return kind == morlevix::FileKind::other ? 0 : kind == morlevix::FileKind::wav ? 1 : 2;
+}
+
 // How many samples the image's WAV holds, closing second included.
 EMSCRIPTEN_KEEPALIVE double morlevix_sample_count(const std::uint8_t* image, std::size_t size)
 {
@@ -263,21 +282,21 @@ EMSCRIPTEN_KEEPALIVE WebResult* morlevix_merge(const std::uint8_t* takes, const 
 {
     std::vector<std::string> take_names;
     morlevix::TakeSet set;
-    std::vector<std::string> problems;
+    std::vector<morlevix::Said> problems;
     for (int t = 0; t < count; ++t) {
         take_names.emplace_back(names);
         names += take_names.back().size() + 1;
         auto recording = stream_of(takes, sizes[t]);
         takes += sizes[t];
-        const std::string problem = set.add(recording);
-        if (!problem.empty()) problems.push_back(take_names.back() + " : " + problem);
+        const morlevix::Said problem = set.add(recording);
+        if (!problem.empty()) problems.push_back(take_names.back() + morlevix::kFieldSeparator + problem);
     }
     const auto tape = set.merge();
     const auto report = morlevix::merge_report(tape, take_names, image_name);
     problems.insert(problems.end(), report.problems.begin(), report.problems.end());
     const auto blocks = tape.heard_blocks();
-    return result("{\"heading\":" + quoted(morlevix::takes_heading(take_names)) + ",\"files\":" + json_list(report.files, quoted) +
-                  ",\"problems\":" + json_list(problems, quoted) + ",\"blocks\":" + std::to_string(blocks.size()) +
+    return result("{\"heading\":" + quoted(morlevix::takes_heading(take_names)) + ",\"files\":" + json_list(report.files, quoted_said) +
+                  ",\"problems\":" + json_list(problems, quoted_said) + ",\"blocks\":" + std::to_string(blocks.size()) +
                   ",\"catalog\":" + catalog_json(morlevix::catalog_of(blocks), true) + "}" + '\0' + image_bytes(blocks));
 }
 
@@ -294,7 +313,7 @@ EMSCRIPTEN_KEEPALIVE WebResult* morlevix_basic(const std::uint8_t* image, std::s
     const auto listing = morlevix::list_basic_program(file.bytes);
     auto problems = listing.problems;
     if (!file.whole) problems.push_back(morlevix::kDamagedFileText);
-    return result("{\"basic\":true,\"problems\":" + json_list(problems, quoted) + "}" + '\0' + listing.text);
+    return result("{\"basic\":true,\"problems\":" + json_list(problems, quoted_said) + "}" + '\0' + listing.text);
 }
 
 // Decoding as the recording comes in, from the microphone or line input.
@@ -325,7 +344,7 @@ EMSCRIPTEN_KEEPALIVE WebResult* morlevix_listener_report(Listener* l, int finish
                                               }),
                                account.problems.end());
     }
-    return result(recording_json(blocks, account, "", l->samples / l->rate) + '\0' + image_bytes(blocks));
+    return result(recording_json(blocks, account, morlevix::Said(), l->samples / l->rate) + '\0' + image_bytes(blocks));
 }
 EMSCRIPTEN_KEEPALIVE void morlevix_listener_release(Listener* l) { delete l; }
 

@@ -39,6 +39,9 @@ export const core = {
   list: (bytes) => JSON.parse(text(call("list", bytes))),
   layout: (bytes) => JSON.parse(text(call("layout", bytes))),
   decode: (bytes) => split(call("decode", bytes)),
+  // What the file's first bytes say: "image" (or nothing known), "wav",
+  // or "audio" (a recording in another format, for the browser to decode).
+  kind: (bytes) => ["image", "wav", "audio"][withBytes(bytes, (input) => Module._morlevix_file_kind(input, bytes.length))],
   // A file, whichever it is: {recording, listing} for a tape image, or
   // {recording, report, image} for a recording, decoded.
   open: (bytes) => {

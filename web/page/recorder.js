@@ -4,16 +4,16 @@
 import { core, split, take } from "./core.js";
 import { $, clock, downloadLink, element } from "./helpers.js";
 import { recordingMap } from "./map.js";
-import { t } from "./texts.js";
+import { said, t } from "./texts.js";
 
 const RECORD_REPORT_INTERVAL = 500;  // milliseconds between updates while recording
 const recorder = { stream: null, context: null, node: null, listener: 0, timer: 0, started: 0 };
 
 function showReport(report) {
-  $("record-files").replaceChildren(...report.files.map((f) => element("li", { textContent: f })));
+  $("record-files").replaceChildren(...report.files.map((f) => element("li", { textContent: said(f) })));
   $("record-map").replaceChildren(recordingMap(report.map, report.catalog.files.map((f) => f.name)));
-  $("record-problems").replaceChildren(...report.problems.map((p) => element("li", { textContent: p })),
-    ...report.notes.map((n) => element("li", { className: "note", textContent: n })));
+  $("record-problems").replaceChildren(...report.problems.map((p) => element("li", { textContent: said(p) })),
+    ...report.notes.map((n) => element("li", { className: "note", textContent: said(n) })));
 }
 
 function listenerReport(finish) {

@@ -2,11 +2,12 @@
 // card for each, what it holds and what is wrong with it, as the program
 // lists it; recordings decoded, and takes of one tape offered for merging.
 /* global morlevixReady */
+import { decodeInBrowser } from "./browser_audio.js";
 import { core } from "./core.js";
 import { $, baseName, downloadLink, element } from "./helpers.js";
 import { recordingMap } from "./map.js";
 import { choose, player } from "./player.js";
-import { t } from "./texts.js";
+import { said, t } from "./texts.js";
 
 const BLOCK = 2;  // a block, among the kinds of the layout's segments
 const shown = [];  // every card, to show again in another language
@@ -24,12 +25,44 @@ function addOpened(name, bytes, opened) {
   }
   return opened.recording;
 }
+// A file opened: a tape image or a recording the tape core reads, else a
+// recording the browser decodes, given to the core as a WAV; null when
+// neither can read it.
+async function openFile(bytes) {
+  const kind = core.kind(bytes);
+  if (kind !== "audio") {
+    const opened = core.open(bytes);
+    // A WAV our reader takes, or an image with blocks (or one that the
+    // browser cannot decode either: it shows as a tape with no file).
+    const refused = kind === "wav" ? opened.report.blocks === 0 && opened.report.error :
+      opened.listing.files.length === 0 && !core.layout(bytes).some((s) => s[0] === BLOCK);
+    if (!refused) return { bytes: bytes, opened: opened };
+    const wav = await decodeInBrowser(bytes);
+    return wav ? { bytes: wav, opened: core.open(wav) } : { bytes: bytes, opened: opened };
+  }
+  const wav = await decodeInBrowser(bytes);
+  return wav ? { bytes: wav, opened: core.open(wav) } : null;
+}
+
+function showUnreadable(name) {
+  const item = { unreadable: true, name: name };
+  shown.push(item);
+  showRefusal(item);
+}
+
+function showRefusal(item) {
+  $("tapes-list").append(element("section", { className: "recording" }, [element("h2", { textContent: item.name }),
+    element("ul", { className: "problems" }, [element("li", { textContent: t("cannotDecode") })])]));
+}
+
 export async function addFiles(files) {
   await morlevixReady;
   const takes = [];
   for (const file of files) {
-    const bytes = new Uint8Array(await file.arrayBuffer());
-    if (addOpened(file.name, bytes, core.open(bytes))) takes.push({ name: file.name, bytes: bytes });
+    const file_bytes = new Uint8Array(await file.arrayBuffer());
+    const read = await openFile(file_bytes);
+    if (!read) showUnreadable(file.name);
+    else if (addOpened(file.name, read.bytes, read.opened)) takes.push({ name: file.name, bytes: read.bytes });
   }
   // Recordings given together may be takes of one tape: merging them is offered.
   if (takes.length > 1) {
@@ -58,16 +91,15 @@ export async function openLink() {
     say(t("fetchFailed") + url + t("serverSays") + response.status + (response.statusText ? " " + response.statusText : "") + ".", true);
     return;
   }
-  const bytes = new Uint8Array(await response.arrayBuffer());
-  const opened = core.open(bytes);
-  if (!opened.recording && !core.layout(bytes).some((s) => s[0] === BLOCK)) {
+  const read = await openFile(new Uint8Array(await response.arrayBuffer()));
+  if (!read || (!read.opened.recording && !core.layout(read.bytes).some((s) => s[0] === BLOCK))) {
     say(t("fetchFailed") + url + t("notATape"), true);
     return;
   }
   status.hidden = true;
   let name = "cassette.k7";
   try { name = decodeURIComponent(new URL(url, location.href).pathname.split("/").pop()) || name; } catch (e) { /* kept */ }
-  addOpened(name, bytes, opened);
+  addOpened(name, read.bytes, read.opened);
 }
 
 // `onFile(index)` goes to a file; `onBasic(index)`, when given, lists a
@@ -82,7 +114,7 @@ function filesTable(listing, onFile, onBasic, whole) {
       f.name;
     const program = onBasic && f.type === 0 ? [element("button", { className: "quiet basic", textContent: "BASIC",
       title: t("basicTitle"), onclick: () => onBasic(index) })] : [];
-    return element("tr", {}, [element("td", {}, [name]), element("td", { textContent: f.typeText }),
+    return element("tr", {}, [element("td", {}, [name]), element("td", { textContent: said(f.typeText) }),
       element("td", { className: "number", textContent: f.blocks }), element("td", { className: "number", textContent: f.bytes }),
       element("td", { textContent: f.end ? t("yes") : t("no") }), element("td", {}, program)]);
   });
@@ -91,13 +123,13 @@ function filesTable(listing, onFile, onBasic, whole) {
 
 function problemsList(problems) {
   if (problems.length === 0) return element("p", { className: "ok", textContent: t("nothingWrong") });
-  return element("ul", { className: "problems" }, problems.map((p) => element("li", { textContent: p })));
+  return element("ul", { className: "problems" }, problems.map((p) => element("li", { textContent: said(p) })));
 }
 
 // What the decoder says though nothing is wrong (a block read back from its
 // end, noise set aside): told plainly, after the problems.
 function notesList(notes) {
-  return element("ul", { className: "notes" }, notes.map((n) => element("li", { textContent: n })));
+  return element("ul", { className: "notes" }, notes.map((n) => element("li", { textContent: said(n) })));
 }
 
 function showTape(tape) {
@@ -114,8 +146,8 @@ function showTape(tape) {
       element("p", { textContent: t("noFile") }),
     program,
     element("details", {}, [element("summary", { textContent: t("asList") }),
-      element("pre", { textContent: [name, listing.files.length ? listing.heading : "  aucun fichier"]
-        .concat(listing.files.map((f) => f.line)).join("\n") })]),
+      element("pre", { textContent: [name, listing.files.length ? said(listing.heading) : t("listNoFile")]
+        .concat(listing.files.map((f) => said(f.line))).join("\n") })]),
     problemsList(listing.problems),
     element("button", { textContent: t("listen"), onclick: () => choose(tape) }),
   ]);
@@ -127,7 +159,7 @@ function showRecording(item) {
   const r = decoded.report;
   const children = [element("h2", { textContent: name + t("recording") })];
   if (r.error) children.push(problemsList([r.error]));
-  else if (r.blocks === 0) children.push(problemsList(["aucun bloc entendu dans l'enregistrement"]));
+  else if (r.blocks === 0) children.push(problemsList([t("noBlockInRecording")]));
   else {
     children.push(filesTable(r.catalog, null, null, r.whole), recordingMap(r.map, r.catalog.files.map((f) => f.name)),
       problemsList(r.problems), notesList(r.notes));
@@ -155,9 +187,9 @@ function showTakes(item) {
     }
     const { report, image } = item.merged;
     const children = [element("h2", { textContent: report.heading + t("merged") })];
-    if (report.blocks === 0) children.push(problemsList(report.problems.concat(["aucun bloc entendu dans l'enregistrement"])));
+    if (report.blocks === 0) children.push(problemsList(report.problems.concat([t("noBlockInRecording")])));
     else {
-      children.push(element("pre", { className: "takes-of-files", textContent: report.files.join("\n") }),
+      children.push(element("pre", { className: "takes-of-files", textContent: report.files.map(said).join("\n") }),
         filesTable(report.catalog, null), problemsList(report.problems));
       const link = element("a", { className: "button", textContent: t("downloadK7") });
       downloadLink(link, image, "application/octet-stream", baseName(item.takes[0].name) + ".k7");
@@ -173,7 +205,8 @@ function showTakes(item) {
 export function showAgain() {
   $("tapes-list").replaceChildren();
   for (const item of shown) {
-    if (item.takes) showTakes(item);
+    if (item.unreadable) showRefusal(item);
+    else if (item.takes) showTakes(item);
     else if (item.recording) showRecording(item);
     else showTape(item.tape);
   }

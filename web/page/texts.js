@@ -1,6 +1,7 @@
 // The page's own words, each written once with its French and its English
 // side by side. The lines that the page shares with morlevix list and
-// decode keep the program's wording, and come from the tape core.
+// decode keep the program's wording, and come from the tape core in both
+// languages.
 export const LANGUAGES = ["fr", "en"];
 
 export const TEXTS = {
@@ -11,8 +12,8 @@ export const TEXTS = {
   tapes: { fr: "Cassettes", en: "Tapes" },
   choose: { fr: "Choisir des fichiers", en: "Choose files" },
   tapesHint: {
-    fr: "Images .k7 (ou du même format sous un autre nom), ou enregistrements .wav d’une cassette. Vous pouvez aussi les déposer sur la page ; plusieurs prises d’une cassette données ensemble se fusionnent.",
-    en: "Tape images (.k7, or the same format under another name), or .wav recordings of a cassette. You can also drop them on the page; several takes of one tape given together can be merged.",
+    fr: "Images .k7 (ou du même format sous un autre nom), ou enregistrements d’une cassette : WAV, MP3, M4A, Ogg, Opus, FLAC, tout ce que le navigateur décode. Vous pouvez aussi les déposer sur la page ; plusieurs prises d’une cassette données ensemble se fusionnent.",
+    en: "Tape images (.k7, or the same format under another name), or recordings of a cassette: WAV, MP3, M4A, Ogg, Opus, FLAC, whatever the browser decodes. You can also drop them on the page; several takes of one tape given together can be merged.",
   },
   loading: { fr: "Chargement…", en: "Loading…" },
   ready: { fr: "Prêt.", en: "Ready." },
@@ -101,6 +102,12 @@ export const TEXTS = {
   lostBlocks: { fr: "blocs perdus", en: "blocks lost" },
   unreadFrom: { fr: "Signal de cassette sans bloc lu, de", en: "Tape signal, no block read, from" },
   incomplete: { fr: "incomplet", en: "incomplete" },
+  cannotDecode: {
+    fr: "Ni une image .k7, ni un enregistrement que ce navigateur sait décoder.",
+    en: "Neither a .k7 image nor a recording this browser can decode.",
+  },
+  listNoFile: { fr: "  aucun fichier", en: "  no file" },
+  noBlockInRecording: { fr: "aucun bloc entendu dans l'enregistrement", en: "no block heard in the recording" },
 };
 
 const LANGUAGE_KEY = "morlevix.language";
@@ -134,3 +141,7 @@ export function switchLanguage() {
 
 // A text in the language the page speaks.
 export const t = (key) => TEXTS[key][currentLanguage()];
+
+// A text of the tape core, which comes in both languages ({fr, en}), in
+// the language the page speaks.
+export const said = (text) => (typeof text === "string" ? text : text[currentLanguage()]);
