@@ -21,9 +21,8 @@ bool decode_recording_file(const std::string& recording, const std::string& imag
 {
     const bool to_standard_output = image_name == kStandardStream;
     std::ostream& messages = to_standard_output ? console.err : console.out;
-    // Standard input is read whole: a recording's reader may seek in it.
     InputFile input;
-    if (!input.open(recording, console)) return false;
+    if (!input.open_recording(recording, console)) return false;
     if (recording != kStandardStream && !to_standard_output && same_file(recording, image_name)) {
         report_error(console, kCannotCreateText + image_name);  // it would replace the recording itself
         return false;

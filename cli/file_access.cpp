@@ -10,11 +10,14 @@
 #include "console/file_patterns.h"
 #include "tape/file_names.h"
 #include "tape/file_replacement.h"
+#include "tape/recording_input.h"
 #include "tape/tape_contents.h"
 
 namespace morlevix {
 namespace {
 
+// What tells a recording's format, read from standard input first.
+constexpr std::size_t kRecordingStartBytes = 64;
 constexpr Text kNoSuchFile{" (fichier introuvable)", " (no such file)"};
 constexpr Text kIsADirectory{" (c'est un dossier)", " (it is a folder)"};
 constexpr Text kNothingMatches{"Fichier introuvable", "No such file"};
@@ -60,6 +63,56 @@ bool InputFile::open(const std::string& name, const ConsoleStreams& console)
     }
     memory_.str(std::move(bytes));
     from_memory_ = true;
+    return true;
+}
+
+ReadOnBuffer::int_type ReadOnBuffer::underflow()
+{
+    chunk_.resize(kChunk);
+    const std::streamsize got = rest_.sgetn(chunk_.data(), static_cast<std::streamsize>(chunk_.size()));
+    if (got <= 0) return traits_type::eof();
+    before_buffer_ += egptr() - eback();
+    setg(chunk_.data(), chunk_.data(), chunk_.data() + got);
+    return traits_type::to_int_type(chunk_.front());
+}
+
+ReadOnBuffer::pos_type ReadOnBuffer::seekoff(off_type offset, std::ios_base::seekdir from, std::ios_base::openmode which)
+{
+    const off_type here = before_buffer_ + (gptr() - eback());
+    if (from == std::ios_base::cur) return offset == 0 ? pos_type(here) : seekpos(pos_type(here + offset), which);
+    if (from == std::ios_base::beg) return seekpos(pos_type(offset), which);
+    return pos_type(off_type(-1));  // the end is not known before it comes
+}
+
+ReadOnBuffer::pos_type ReadOnBuffer::seekpos(pos_type position, std::ios_base::openmode)
+{
+    const auto at = static_cast<off_type>(position);
+    if (!in_start() || at < 0 || at > static_cast<off_type>(start_.size())) return pos_type(off_type(-1));
+    setg(start_.data(), start_.data() + at, start_.data() + start_.size());
+    return position;
+}
+
+bool InputFile::open_recording(const std::string& name, const ConsoleStreams& console)
+{
+    if (name != kStandardStream) return open(name, console);
+    use_binary_mode(stdin);
+    std::string start(kRecordingStartBytes, '\0');
+    console.in.read(start.data(), static_cast<std::streamsize>(start.size()));
+    start.resize(static_cast<std::size_t>(console.in.gcount()));
+    std::istringstream head(start);
+    if (file_kind_of(head) != FileKind::wav) {
+        // Read whole, the first bytes first.
+        std::string bytes(std::istreambuf_iterator<char>(console.in), {});
+        if (console.in.bad()) {
+            report_error(console, kCannotReadText + name);
+            return false;
+        }
+        memory_.str(start + bytes);
+        from_memory_ = true;
+        return true;
+    }
+    read_on_buffer_ = std::make_unique<ReadOnBuffer>(std::move(start), *console.in.rdbuf());
+    read_on_ = std::make_unique<std::istream>(read_on_buffer_.get());
     return true;
 }
 

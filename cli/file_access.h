@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <fstream>
 #include <iosfwd>
+#include <memory>
+#include <streambuf>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -33,18 +35,54 @@ void report_error(const ConsoleStreams& console, const Said& text);
 // A command line that is wrong: one line on `err`, and the status it ends with.
 int usage_error(const ConsoleStreams& console, const Said& problem);
 
+// Standard input read on after its first bytes, which were read already
+// to tell what it holds: those bytes, then the rest as it comes. A reader
+// may look at the first bytes and go back to the start, as it does in a
+// file, until it reads past them.
+class ReadOnBuffer final : public std::streambuf {
+public:
+    ReadOnBuffer(std::string start, std::streambuf& rest) : start_(std::move(start)), rest_(rest)
+    {
+        setg(start_.data(), start_.data(), start_.data() + start_.size());
+    }
+
+protected:
+    int_type underflow() override;
+    pos_type seekoff(off_type offset, std::ios_base::seekdir from, std::ios_base::openmode which) override;
+    pos_type seekpos(pos_type position, std::ios_base::openmode which) override;
+
+private:
+    static constexpr std::size_t kChunk = 65536;
+    bool in_start() const { return eback() == start_.data(); }
+
+    std::string start_;
+    std::streambuf& rest_;
+    std::vector<char> chunk_;
+    off_type before_buffer_ = 0;  // bytes read before the buffer in hand
+};
+
 // A file opened for reading: a file on disk, or standard input read whole
 // (so that it can be read twice, as a WAV sized first needs).
 class InputFile {
 public:
     // Opens `name`, or says on the console why it cannot.
     bool open(const std::string& name, const ConsoleStreams& console);
-    std::istream& stream() { return from_memory_ ? static_cast<std::istream&>(memory_) : file_; }
+    // The same for a recording: standard input that holds a WAV (a sound
+    // card's capture piped in, say) is read as it comes, in flat memory;
+    // any other recording is read whole, for its reader seeks in it.
+    bool open_recording(const std::string& name, const ConsoleStreams& console);
+    std::istream& stream()
+    {
+        if (read_on_) return *read_on_;
+        return from_memory_ ? static_cast<std::istream&>(memory_) : file_;
+    }
 
 private:
     std::ifstream file_;
     std::istringstream memory_;
     bool from_memory_ = false;
+    std::unique_ptr<ReadOnBuffer> read_on_buffer_;
+    std::unique_ptr<std::istream> read_on_;
 };
 
 // Why a file cannot be read, when the file system can tell: " (...)".

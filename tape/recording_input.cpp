@@ -114,6 +114,8 @@ constexpr Text kNotReadByAnyLibrary{
     " : format que morlevix ne lit pas ; ouvrir le fichier dans la page de morlevix (le navigateur le decode), ou convertir en WAV, par exemple avec ffmpeg -i IN",
     ": a format morlevix does not read; open the file in morlevix's page (the browser decodes it), or convert it to WAV, for example with ffmpeg -i IN"};
 constexpr char kExampleOutput[] = " OUT.wav";
+constexpr Text kConvertToPcm{" ; convertir en WAV PCM, par exemple avec sox IN.wav -e signed -b 16 OUT.wav",
+                             "; convert it to PCM WAV, for example with sox IN.wav -e signed -b 16 OUT.wav"};
 constexpr Text kFormatsWithLibrary{
     "Enregistrements lus : WAV, FLAC, Ogg Vorbis, Opus, MP3, AIFF, W64 et les WAV\n"
     "compresses (GSM 6.10...) ; pas AAC ni M4A : la page les lit, ou ffmpeg les convertit.\n",
@@ -192,7 +194,10 @@ bool RecordingReader::open()
             return true;
         }
         error_ = wav_.error();
-        if (!CompressedRecording::available()) return false;
+        if (!CompressedRecording::available()) {
+            if (wav_.encoding_unknown()) error_ += kConvertToPcm;
+            return false;
+        }
         file_.clear();
         file_.seekg(start);
         Said ignored;

@@ -5,6 +5,7 @@
 // it picks the language. The interactive batch always takes the French.
 #pragma once
 
+#include <stdexcept>
 #include <string>
 #include <utility>
 
@@ -15,7 +16,12 @@ enum class Language { french, english };
 // A fixed text: both languages, neither left out (a text with one does not
 // compile).
 struct Text {
-    constexpr Text(const char* french, const char* english) : fr(french), en(english) {}
+    constexpr Text(const char* french, const char* english) : fr(french), en(english)
+    {
+        // One language said and not the other: a constant such as this does not compile.
+        if (french == nullptr || english == nullptr || (*french == '\0') != (*english == '\0'))
+            throw std::logic_error("a text in one language only");
+    }
     const char* in(Language language) const { return language == Language::english ? en : fr; }
 
     const char* fr;

@@ -154,6 +154,12 @@ void deinterleave(const unsigned char* data, std::size_t frames, std::vector<std
 
 WavReader::WavReader(std::istream& file) : file_(file) {}
 
+bool WavReader::unknown_encoding(const Said& text)
+{
+    encoding_unknown_ = true;
+    return fail(text);
+}
+
 bool WavReader::fail(const Said& text)
 {
     error_ = text;
@@ -175,7 +181,7 @@ bool WavReader::read_format_chunk(std::uint32_t size)
     if (tag == kExtensibleTag) {
         if (size < kExtensibleFormatSize) return fail(kHeaderCut);
         if (!std::equal(kSubFormatTail.begin(), kSubFormatTail.end(), chunk.begin() + kSubFormatOffset + 2))
-            return fail(kUnknownFormat);
+            return unknown_encoding(kUnknownFormat);
         tag = le16(chunk.data() + kSubFormatOffset);
     }
     if (tag == kMuLawTag || tag == kALawTag) {
@@ -195,7 +201,7 @@ bool WavReader::read_format_chunk(std::uint32_t size)
         if (format_.bits_per_sample != 32 && format_.bits_per_sample != 64)
             return fail(kFloatSamples + std::to_string(format_.bits_per_sample) + kBitsNotRead);
     } else {
-        return fail(kCompressedFormat + std::to_string(tag) + kCodeNotRead);
+        return unknown_encoding(kCompressedFormat + std::to_string(tag) + kCodeNotRead);
     }
     if (format_.channels == 0 || format_.channels > kMaxRecordingChannels)
         return fail(kImpossibleChannels + (std::to_string(format_.channels) + ")"));

@@ -49,6 +49,9 @@ public:
     bool open();
     const WavFormat& format() const { return format_; }
     const Said& error() const { return error_; }
+    // After open() failed: the file is a WAV, of an encoding this reader
+    // does not know (GSM 6.10, MP3 in a WAV...).
+    bool encoding_unknown() const { return encoding_unknown_; }
 
     // Reads up to `max_frames` frames into `channels` (one vector per
     // channel, resized to the frames read), as values from -1 to 1. Zero at
@@ -57,6 +60,7 @@ public:
 
 private:
     bool fail(const Said& text);
+    bool unknown_encoding(const Said& text);
     bool read_format_chunk(std::uint32_t size);
     bool read_adpcm_format(const std::vector<unsigned char>& chunk, std::uint32_t size, bool extensible);
     std::size_t read_adpcm(std::vector<std::vector<float>>& channels, std::size_t max_frames);
@@ -64,6 +68,7 @@ private:
     std::istream& file_;
     WavFormat format_;
     Said error_;
+    bool encoding_unknown_ = false;
     std::uint64_t data_left_ = 0;  // bytes of samples still to read
     std::vector<unsigned char> buffer_;
     // ADPCM: the frames of the latest block, and how many are handed out.

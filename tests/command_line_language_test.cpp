@@ -7,6 +7,7 @@
 
 #include "cli/command_table.h"
 #include "cli/user_language.h"
+#include "tape/compressed_recording.h"
 #include "program_runner.h"
 #include "recordings.h"
 #include "tape_builder.h"
@@ -164,6 +165,30 @@ TEST_F(CommandLineLanguage, EachCommandSpeaksEnglishThroughAndFrenchAsBefore)
         EXPECT_EQ(french.status, c.status) << c.arguments;
         EXPECT_NE(french.out + french.err, english.out + english.err) << c.arguments;
     }
+}
+
+TEST_F(CommandLineLanguage, ARecordingThisBuildCannotReadIsRefusedByItsFormat)
+{
+    // Bytes that start as a FLAC: a build without libsndfile (the Windows
+    // one) names the format and how to convert it; a build with it finds
+    // them no FLAC.
+    const std::string flac = "fLaC" + std::string(300, '\x01');
+    add("JEU.flac", Bytes(flac.begin(), flac.end()));
+    const auto french = run("decode JEU.flac", "C");
+    const auto english = run("decode JEU.flac");
+    EXPECT_EQ(french.status, 1);
+    EXPECT_EQ(english.status, 1);
+    if (CompressedRecording::available()) {
+        EXPECT_EQ(french.err.rfind("morlevix: JEU.flac : enregistrement illisible (", 0), 0u) << french.err;
+        EXPECT_EQ(english.err.rfind("morlevix: JEU.flac: unreadable recording (", 0), 0u) << english.err;
+    } else {
+        EXPECT_EQ(french.err, "morlevix: JEU.flac : FLAC : format que cette version de morlevix ne lit pas ; convertir en "
+                              "WAV, par exemple avec sox IN.flac OUT.wav\n");
+        EXPECT_EQ(english.err, "morlevix: JEU.flac: FLAC: a format this build of morlevix does not read; convert it to WAV, "
+                               "for example with sox IN.flac OUT.wav\n");
+        EXPECT_NE(run("--help", "C").out.find("Enregistrements lus : WAV seulement"), std::string::npos);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "JEU.k7"));
 }
 
 TEST_F(CommandLineLanguage, TheInteractiveBatchStaysFrenchUnderAnEnglishLocale)

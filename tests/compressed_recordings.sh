@@ -57,8 +57,14 @@ for file in "${made[@]}"; do
   "$program" basic "$file" > "$file.bas" 2> err.txt && cmp -s "$file.bas" REFERENCE.bas || fail "$file: basic: $(cat err.txt)"
   "$program" extract -o "$file.bin" "$file" CODE > /dev/null 2> err.txt && cmp -s "$file.bin" REFERENCE.bin ||
     fail "$file: extract: $(cat err.txt)"
+  # From standard input, as a pipe gives it.
+  "$program" decode -o "$file-piped.k7" - < <(cat "$file") > /dev/null 2> err.txt && cmp -s "$file-piped.k7" REFERENCE.k7 ||
+    fail "$file: from standard input: $(cat err.txt)"
   echo "ok: $file"
 done
+# A WAV piped in is read as it comes (a capture of the sound card, say).
+sox TAPE.wav -t wav - 2> /dev/null | "$program" decode -o PIPED.k7 - > /dev/null 2> err.txt && cmp -s PIPED.k7 REFERENCE.k7 ||
+  fail "a WAV piped in: $(cat err.txt)"
 
 # A text under a recording's name: refused by its contents.
 echo "bonjour, ceci n'est pas une cassette" > TEXTE.mp3
