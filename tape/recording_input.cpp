@@ -117,14 +117,16 @@ constexpr char kExampleOutput[] = " OUT.wav";
 constexpr Text kConvertToPcm{" ; convertir en WAV PCM, par exemple avec sox IN.wav -e signed -b 16 OUT.wav",
                              "; convert it to PCM WAV, for example with sox IN.wav -e signed -b 16 OUT.wav"};
 constexpr Text kFormatsWithLibrary{
-    "Enregistrements lus : WAV, FLAC, Ogg Vorbis, Opus, MP3, AIFF, W64 et les WAV\n"
-    "compresses (GSM 6.10...) ; pas AAC ni M4A : la page les lit, ou ffmpeg les convertit.\n",
-    "Recordings read: WAV, FLAC, Ogg Vorbis, Opus, MP3, AIFF, W64, and compressed\n"
-    "WAV (GSM 6.10...); not AAC or M4A: the page reads them, or ffmpeg converts them.\n"};
+    "\nEnregistrements lus : WAV, FLAC, Ogg Vorbis, Opus, MP3, AIFF, W64 et les WAV\n"
+    "compresses (GSM 6.10...) ; pas AAC ni M4A : la page les lit, ou ffmpeg les\n"
+    "convertit.\n",
+    "\nRecordings read: WAV, FLAC, Ogg Vorbis, Opus, MP3, AIFF, W64, and compressed\n"
+    "WAV (GSM 6.10...); not AAC or M4A: the page reads them, or ffmpeg converts\n"
+    "them.\n"};
 constexpr Text kFormatsWithoutLibrary{
-    "Enregistrements lus : WAV seulement (cette version n'a pas libsndfile) ; les\n"
+    "\nEnregistrements lus : WAV seulement (cette version n'a pas libsndfile) ; les\n"
     "autres formats se convertissent en WAV, par exemple avec sox IN.flac OUT.wav.\n",
-    "Recordings read: WAV only (this build has no libsndfile); other formats are\n"
+    "\nRecordings read: WAV only (this build has no libsndfile); other formats are\n"
     "converted to WAV, for example with sox IN.flac OUT.wav.\n"};
 
 // Why a recording of `kind` cannot be read by this build.
