@@ -16,8 +16,6 @@
 namespace morlevix {
 namespace {
 
-// What tells a recording's format, read from standard input first.
-constexpr std::size_t kRecordingStartBytes = 64;
 constexpr Text kNoSuchFile{" (fichier introuvable)", " (no such file)"};
 constexpr Text kIsADirectory{" (c'est un dossier)", " (it is a folder)"};
 constexpr Text kNothingMatches{"Fichier introuvable", "No such file"};
@@ -56,12 +54,17 @@ bool InputFile::open(const std::string& name, const ConsoleStreams& console)
         return false;
     }
     use_binary_mode(stdin);
+    return read_whole_input({}, console);
+}
+
+bool InputFile::read_whole_input(const std::string& start, const ConsoleStreams& console)
+{
     std::string bytes(std::istreambuf_iterator<char>(console.in), {});
     if (console.in.bad()) {
-        report_error(console, kCannotReadText + name);
+        report_error(console, kCannotReadText + std::string(kStandardStream));
         return false;
     }
-    memory_.str(std::move(bytes));
+    memory_.str(start + bytes);
     from_memory_ = true;
     return true;
 }
@@ -96,21 +99,11 @@ bool InputFile::open_recording(const std::string& name, const ConsoleStreams& co
 {
     if (name != kStandardStream) return open(name, console);
     use_binary_mode(stdin);
-    std::string start(kRecordingStartBytes, '\0');
+    std::string start(kFileKindBytes, '\0');
     console.in.read(start.data(), static_cast<std::streamsize>(start.size()));
     start.resize(static_cast<std::size_t>(console.in.gcount()));
     std::istringstream head(start);
-    if (file_kind_of(head) != FileKind::wav) {
-        // Read whole, the first bytes first.
-        std::string bytes(std::istreambuf_iterator<char>(console.in), {});
-        if (console.in.bad()) {
-            report_error(console, kCannotReadText + name);
-            return false;
-        }
-        memory_.str(start + bytes);
-        from_memory_ = true;
-        return true;
-    }
+    if (file_kind_of(head) != FileKind::wav) return read_whole_input(start, console);
     read_on_buffer_ = std::make_unique<ReadOnBuffer>(std::move(start), *console.in.rdbuf());
     read_on_ = std::make_unique<std::istream>(read_on_buffer_.get());
     return true;

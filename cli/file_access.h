@@ -78,6 +78,9 @@ public:
     }
 
 private:
+    // Standard input read to its end after `start`, its first bytes.
+    bool read_whole_input(const std::string& start, const ConsoleStreams& console);
+
     std::ifstream file_;
     std::istringstream memory_;
     bool from_memory_ = false;

@@ -14,8 +14,6 @@ namespace morlevix {
 namespace {
 
 constexpr Text kUnreadable{"enregistrement illisible (", "unreadable recording ("};
-constexpr Text kChannels{"nombre de canaux impossible (", "impossible number of channels ("};
-constexpr Text kRate{"frequence d'echantillonnage non prise en charge (", "sample rate not supported ("};
 constexpr Text kDecodingStopped{"decodage arrete par une erreur (", "decoding stopped by an error ("};
 constexpr Text kCutShort{"fichier coupe : ses echantillons s'arretent a ", "file cut short: its samples stop at "};
 constexpr Text kOf{" sur ", " of "};
@@ -105,15 +103,8 @@ public:
             error = kUnreadable + std::string(sf_strerror(nullptr)) + std::string(")");
             return false;
         }
-        if (info_.channels < 1 || info_.channels > kMaxRecordingChannels) {
-            error = kChannels + (std::to_string(info_.channels) + ")");
-            return false;
-        }
-        if (info_.samplerate < static_cast<int>(kMinRecordingRate) || info_.samplerate > static_cast<int>(kMaxRecordingRate)) {
-            error = kRate + (std::to_string(info_.samplerate) + " Hz)");
-            return false;
-        }
-        return true;
+        error = recording_shape_problem(info_.channels, info_.samplerate);
+        return error.empty();
     }
 
     unsigned channels() const override { return static_cast<unsigned>(info_.channels); }

@@ -7,9 +7,6 @@
 namespace morlevix {
 namespace {
 
-// Enough of a file's start to tell its format, an Ogg stream's first
-// packet included.
-constexpr std::size_t kSniffedBytes = 64;
 // An ID3 tag before MP3 frames (or FLAC): "ID3", version, flags, then its
 // size in four bytes of seven bits each.
 constexpr std::size_t kId3HeaderSize = 10;
@@ -27,7 +24,7 @@ constexpr unsigned kAdtsMark = 0xF0;
 constexpr unsigned char kW64Guid[] = {0x2E, 0x91, 0xCF, 0x11, 0xA5, 0xD6, 0x28, 0xDB, 0x04, 0xC1, 0x00, 0x00};
 
 struct Sniffed {
-    std::array<unsigned char, kSniffedBytes> bytes{};
+    std::array<unsigned char, kFileKindBytes> bytes{};
     std::size_t size = 0;
 
     bool has(std::size_t at, const char* tag) const
@@ -195,28 +192,27 @@ bool RecordingReader::open()
             sample_rate_ = wav_.format().sample_rate;
             return true;
         }
-        error_ = wav_.error();
+        error_ = wav_.error();  // said if the library cannot read it either
         if (!CompressedRecording::available()) {
             if (wav_.encoding_unknown()) error_ += kConvertToPcm;
             return false;
         }
         file_.clear();
         file_.seekg(start);
-        Said ignored;
-        compressed_ = CompressedRecording::open(file_, ignored);
-    } else if (read_by_no_library(kind) || (kind != FileKind::other && !CompressedRecording::available())) {
+    } else if (read_by_no_library(kind) || !CompressedRecording::available()) {
         error_ = refusal(kind);
         return false;
-    } else if (CompressedRecording::available()) {
+    } else if (kind == FileKind::other) {
         // A file of no format we know may still be one that the library
-        // knows by its contents.
-        Said why;
-        compressed_ = CompressedRecording::open(file_, why);
-        error_ = kind == FileKind::other ? refusal(kind) : why;
-    } else {
+        // knows by its contents; if not, it is no recording.
         error_ = refusal(kind);
     }
-    if (!compressed_) return false;
+    Said why;
+    compressed_ = CompressedRecording::open(file_, why);
+    if (!compressed_) {
+        if (error_.empty()) error_ = why;
+        return false;
+    }
     error_ = Said();
     channels_ = compressed_->channels();
     sample_rate_ = compressed_->sample_rate();

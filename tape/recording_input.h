@@ -22,6 +22,10 @@
 
 namespace morlevix {
 
+// How many of a file's first bytes file_kind_of looks at (past an ID3
+// tag, it looks further on).
+inline constexpr std::size_t kFileKindBytes = 64;
+
 // What a file's first bytes say it holds.
 enum class FileKind {
     other,  // no recording that we know: a tape image, where one is expected

@@ -152,6 +152,15 @@ void deinterleave(const unsigned char* data, std::size_t frames, std::vector<std
 
 }  // namespace
 
+Said recording_shape_problem(long long channels, long long sample_rate)
+{
+    if (channels < 1 || channels > kMaxRecordingChannels) return kImpossibleChannels + (std::to_string(channels) + ")");
+    if (sample_rate < kMinRecordingRate || sample_rate > kMaxRecordingRate)
+        return kRateNotRead + std::to_string(sample_rate) + kHzFrom + std::to_string(kMinRecordingRate) + kTo +
+               (std::to_string(kMaxRecordingRate) + " Hz)");
+    return {};
+}
+
 WavReader::WavReader(std::istream& file) : file_(file) {}
 
 bool WavReader::unknown_encoding(const Said& text)
@@ -203,11 +212,8 @@ bool WavReader::read_format_chunk(std::uint32_t size)
     } else {
         return unknown_encoding(kCompressedFormat + std::to_string(tag) + kCodeNotRead);
     }
-    if (format_.channels == 0 || format_.channels > kMaxRecordingChannels)
-        return fail(kImpossibleChannels + (std::to_string(format_.channels) + ")"));
-    if (format_.sample_rate < kMinRecordingRate || format_.sample_rate > kMaxRecordingRate)
-        return fail(kRateNotRead + std::to_string(format_.sample_rate) + kHzFrom + std::to_string(kMinRecordingRate) + kTo +
-                    (std::to_string(kMaxRecordingRate) + " Hz)"));
+    const Said shape = recording_shape_problem(format_.channels, format_.sample_rate);
+    if (!shape.empty()) return fail(shape);
     if (format_.is_adpcm()) {
         const std::size_t frames = format_.encoding == SampleEncoding::ima_adpcm
                                        ? ima_frames_per_block(format_.block_align, format_.channels)

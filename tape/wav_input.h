@@ -26,6 +26,11 @@ inline constexpr std::uint32_t kMinRecordingRate = 5500;
 inline constexpr std::uint32_t kMaxRecordingRate = 192000;
 inline constexpr std::uint16_t kMaxRecordingChannels = 32;
 
+// What keeps a recording of `channels` at `sample_rate` from being read
+// (too many channels, a rate out of range), whatever its format; nothing
+// when it can be.
+Said recording_shape_problem(long long channels, long long sample_rate);
+
 enum class SampleEncoding { integer, floating, mu_law, a_law, ima_adpcm, ms_adpcm };
 
 struct WavFormat {

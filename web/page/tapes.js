@@ -30,18 +30,15 @@ function addOpened(name, bytes, opened) {
 // neither can read it.
 async function openFile(bytes) {
   const kind = core.kind(bytes);
-  if (kind !== "audio") {
-    const opened = core.open(bytes);
-    // A WAV our reader takes, or an image with blocks (or one that the
-    // browser cannot decode either: it shows as a tape with no file).
-    const refused = kind === "wav" ? opened.report.blocks === 0 && opened.report.error :
-      opened.listing.files.length === 0 && !core.layout(bytes).some((s) => s[0] === BLOCK);
-    if (!refused) return { bytes: bytes, opened: opened };
-    const wav = await decodeInBrowser(bytes);
-    return wav ? { bytes: wav, opened: core.open(wav) } : { bytes: bytes, opened: opened };
-  }
+  const opened = kind === "audio" ? null : core.open(bytes);
+  // A WAV our reader takes, or an image with blocks, stays the core's.
+  const taken = opened && (kind === "wav" ? opened.report.blocks > 0 || !opened.report.error :
+    core.layout(bytes).some((s) => s[0] === BLOCK));
+  if (taken) return { bytes: bytes, opened: opened };
   const wav = await decodeInBrowser(bytes);
-  return wav ? { bytes: wav, opened: core.open(wav) } : null;
+  if (wav) return { bytes: wav, opened: core.open(wav) };
+  // Neither reads it: an image with no block shows as a tape with no file.
+  return opened ? { bytes: bytes, opened: opened } : null;
 }
 
 function showUnreadable(name) {
