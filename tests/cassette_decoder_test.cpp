@@ -367,6 +367,16 @@ TEST(CassetteDecoder, ABlockWhoseSyncADropoutTookIsReadBackFromItsEnd)
     ASSERT_EQ(middle.account.notes.size(), 1u);
     EXPECT_EQ(middle.account.notes[0].kind, AccountProblem::without_sync);
 
+    // At every rate: the samples of a block that only the second reading
+    // hears are still kept when its turn comes (at 5.5 kHz they were gone).
+    for (const double rate : {5512.0, 8000.0, 11025.0, 22050.0}) {
+        const double sync = clean.blocks[2].seconds;
+        const auto at_rate = decode(testing::wav_file(
+            {testing::resampled(testing::with_dropout(ours, sync - 0.002, sync + 2.8 * byte_seconds), rate)}));
+        EXPECT_TRUE(at_rate.sound()) << rate;
+        EXPECT_EQ(heard_bytes(at_rate), blocks) << rate;
+    }
+
     const auto last = without_first_bytes(3);
     EXPECT_FALSE(last.sound());
     for (const auto& heard : last.blocks) EXPECT_FALSE(heard.without_sync);

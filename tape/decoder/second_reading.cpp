@@ -56,6 +56,15 @@ constexpr std::size_t kNextBytesRead = 3;
 // the closing marker, the silence, and the next block's marker byte.
 constexpr double kNextBlockSeconds = 0.04;
 
+// A mark is read once its span has passed the filters' position, which is
+// looked at once a chunk (so up to a chunk late), while the samples kept
+// run up to a chunk ahead of that position, and the kept ring's oldest two
+// chunks are not read back: what is kept behind a read's span, besides the
+// filters' history. (With fewer, at the rates whose ring has no room to
+// spare, such as 5.5 kHz, a block after a data block that only the second
+// reading could hear was lost: its samples were gone when its turn came.)
+constexpr std::size_t kChunksBehindARead = 4;
+
 // How far after its mark a block surely ends, in processed samples at
 // `rate`: the longest block, at the slowest speed, with the bytes before it.
 double read_span(double rate)
@@ -94,7 +103,7 @@ SecondReading::SecondReading(double sample_rate, std::size_t step, double second
     : seconds_per_step_(seconds_per_step),
       centre_(static_cast<double>(centre)),
       span_(read_span(sample_rate / static_cast<double>(step))),
-      kept_(sample_rate, step, seconds_per_step, span_, history + 2 * SignalFilter::kChunk)
+      kept_(sample_rate, step, seconds_per_step, span_, history + kChunksBehindARead * SignalFilter::kChunk)
 {
 }
 
