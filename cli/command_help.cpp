@@ -36,16 +36,16 @@ constexpr Text kOverviewEnd{
     "Aide d'une commande : morlevix COMMANDE --help, ou morlevix help COMMANDE.\n"
     "\n"
     "Etat de sortie : 0 tout est fait ; 1 un fichier n'a pas pu etre lu ou ecrit,\n"
-    "une image finit au milieu d'un bloc, ou (list, decode) un bloc est faux ;\n"
-    "2 la ligne de commande est fausse.\n",
+    "une image finit au milieu d'un bloc, ou (list, decode) un fichier de la\n"
+    "cassette n'est pas entier ; 2 la ligne de commande est fausse.\n",
     "\n"
     "A file - is read from standard input. A TAPE is a .k7 image or a recording;\n"
     "a FILE on it is named as list shows it.\n"
     "Help on a command: morlevix COMMAND --help, or morlevix help COMMAND.\n"
     "\n"
     "Exit status: 0 all is done; 1 a file could not be read or written, an image\n"
-    "ends inside a block, or (list, decode) a block is wrong; 2 the command line\n"
-    "is wrong.\n"};
+    "ends inside a block, or (list, decode) a file on the tape is not whole; 2 the\n"
+    "command line is wrong.\n"};
 constexpr Text kCommandUsage{"Usage : morlevix ", "Usage: morlevix "};
 constexpr Text kHelpArguments{"help demande au plus une COMMANDE", "help takes at most one COMMAND"};
 constexpr Text kUnknownCommand{"commande inconnue : ", "unknown command: "};

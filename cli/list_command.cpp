@@ -39,8 +39,8 @@ bool list_image(const std::string& image, bool blocks, const ConsoleStreams& con
         const auto& whole = contents.account.whole_files;
         for (std::size_t f = 0; f < catalog.files.size(); ++f) {
             out << console(catalog_file_line(catalog, catalog.files[f], times));
-            // A recording's file that is not whole says so on its line.
-            if (times && f < whole.size() && !whole[f]) out << "  " << console(kIncompleteFileText);
+            // A file that is not whole says so on its line.
+            if (f < whole.size() && !whole[f]) out << "  " << console(kIncompleteFileText);
             out << '\n';
         }
     }
@@ -65,7 +65,7 @@ bool list_image(const std::string& image, bool blocks, const ConsoleStreams& con
         for (; next < stretches.size(); ++next) out << console(stretches[next].second) << '\n';
     }
     for (const auto& problem : catalog_problems(catalog)) report_error(console, image + kFieldSeparator + problem);
-    // A recording's files accounted for: what the blocks alone do not say.
+    // The files accounted for: what the blocks alone do not say.
     for (const auto& problem : contents.account.problems)
         if (problem.kind != AccountProblem::bad_block && problem.kind != AccountProblem::before_any_header)
             report_error(console, image + kFieldSeparator + problem.text);

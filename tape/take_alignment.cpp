@@ -102,8 +102,12 @@ std::vector<TakeItem> items_of(std::size_t take, const HeardTake& heard)
         if (b + 1 < heard.blocks.size() && tail_of_lost(block, heard.blocks[b + 1], heard.account)) continue;
         events.push_back({block.seconds, 1, {take, &block}, 1, 0});
     }
-    for (const auto& lost : heard.account.lost)
-        events.push_back({lost.start, 0, {take, nullptr}, lost.blocks, (lost.end - lost.start) / static_cast<double>(lost.blocks)});
+    for (const auto& lost : heard.account.lost) {
+        // A leader heard alone: a file was coming, its header first.
+        TakeItem item{take, nullptr};
+        item.lost_header = lost.file;
+        events.push_back({lost.start, 0, item, lost.blocks, (lost.end - lost.start) / static_cast<double>(lost.blocks)});
+    }
     for (const auto& problem : heard.account.problems) {
         TakeItem item{take, nullptr};
         if (problem.kind == AccountProblem::without_header || problem.kind == AccountProblem::before_any_header) {

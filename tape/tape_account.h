@@ -1,17 +1,28 @@
-// A recording's blocks accounted for, file by file: whether every file is
-// whole (its header, each of its data blocks once, in order, sound, and its
-// end block), and where it is not, what is missing or wrong and when in the
-// recording. Found from the blocks heard and the stretches of tape signal
-// heard, per block and per stretch.
+// A tape's blocks accounted for, file by file: whether every file is whole
+// (its header, each of its data blocks once, in order, sound, and its end
+// block), and where it is not, what is missing or wrong, and where on the
+// tape. The same judge for a tape image (by its blocks alone) and for a
+// recording, where the timeline speaks too: the blocks heard and the
+// stretches of tape signal heard, per block and per stretch.
+//
+// Only what the format guarantees decides. What varies between machines
+// and tools never makes a file incomplete by itself: a header's address
+// fields (a BASIC program's length is given there by the machine, not by
+// every tool: said as a note where it differs), data block lengths (any,
+// in any order), the marker byte after a block (a block read with a clean
+// margin and its checksum right is sound without it).
 //
 // Between two blocks of a file lies only what the format puts there: after
 // a data block, a moment's silence; after a header, or before every block
 // of a file whose gap flag is 0xFF, a gap and the next block's leader,
 // which ends where that block starts. Anything longer, another leader, or
-// signal that no block covers, held blocks that were lost.
+// signal that no block covers, held blocks that were lost. Outside the
+// files, a leader that no block follows was a file's, lost: the recording
+// stopped inside it, or the header after it was not heard.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -25,16 +36,16 @@ struct AccountProblem {
     enum Kind {
         bad_block,           // heard, but wrong or broken off (see heard_block_problem)
         lost_blocks,         // signal or silence where blocks of a file must have been
-        no_end_block,        // a file with no end block before the next header or the recording's end
+        no_end_block,        // a file with no end block before the next header or the tape's end
         before_any_header,   // blocks before the first header
         without_header,      // blocks after a file's end block, with no header before them
-        short_block,         // a data block shorter than the others, followed by another
-        wrong_size,          // a BASIC program whose blocks hold another size than its header says
+        leader_without_block,  // outside the files, a leader no block follows: a file's, lost
         // Notes, not problems:
         without_sync,        // a block read back from its end, its sync byte not heard
         noise_aside,         // noise read as a block, set aside
+        other_size,          // a BASIC program of another size than its header's second address
     } kind;
-    double seconds = 0;  // where in the recording
+    double seconds = 0;  // where in the recording (0 in an image)
     Said text;
 };
 
@@ -44,15 +55,19 @@ struct LostStretch {
     double end = 0;
     std::size_t blocks = 1;  // how many blocks it could hold, at the least 1
     bool signal = false;     // tape signal was heard there (else silence, or noise)
+    // Only a leader was heard there, that no block followed: a file was
+    // coming (its header, at the least, is lost).
+    bool file = false;
 };
 
 struct TapeAccount {
-    std::vector<AccountProblem> problems;  // in the order of their times
+    std::vector<AccountProblem> problems;  // in the order of their times (of their blocks, in an image)
     std::vector<bool> whole_files;         // one per header heard (see opens_file), in order
     std::vector<LostStretch> lost;         // in the order of their times
     std::vector<HeardStretch> unread;      // tape signal that no block covers, leaders aside
     // Said, though nothing is wrong: blocks read back without their sync
-    // byte, noise set aside (see set_noise_aside). In the order of their times.
+    // byte, noise set aside (see set_noise_aside), a BASIC program of
+    // another size than its header says. In the order of their times.
     std::vector<AccountProblem> notes;
 
     bool whole() const { return problems.empty(); }
@@ -64,6 +79,11 @@ struct TapeAccount {
 // noise read as a block: it is set aside, and said in `notes`.
 std::vector<HeardBlock> set_noise_aside(const std::vector<HeardBlock>& heard, std::vector<AccountProblem>& notes);
 
+// Whether the recording has ended, or is still coming (heard as it plays):
+// then the file being heard has not ended yet, and a leader heard last
+// brings a block still to come.
+enum class RecordingEnd { ended, still_coming };
+
 // What a decoder heard, noise set aside, and its account (its notes in the
 // order of their times).
 struct AccountedBlocks {
@@ -71,7 +91,7 @@ struct AccountedBlocks {
     TapeAccount account;
 };
 AccountedBlocks account_for_heard(const std::vector<HeardBlock>& heard, const std::vector<HeardStretch>& stretches,
-                                  double seconds);
+                                  double seconds, RecordingEnd end = RecordingEnd::ended);
 
 // A heard block that opens a file: a header whose length byte was heard.
 bool opens_file(const HeardBlock& heard);
@@ -79,7 +99,12 @@ bool opens_file(const HeardBlock& heard);
 // `blocks` and `stretches` in the order of their times; `seconds` the
 // recording's length.
 TapeAccount account_for_recording(const std::vector<HeardBlock>& blocks, const std::vector<HeardStretch>& stretches,
-                                  double seconds);
+                                  double seconds, RecordingEnd end = RecordingEnd::ended);
+
+// The blocks of a tape image, in order (a block the image ends inside
+// last, not complete), each at its position in the image: the same
+// account by the blocks alone, with no timeline.
+TapeAccount account_for_image(const std::vector<HeardBlock>& blocks, const std::vector<std::uint64_t>& positions);
 
 // How long a block lasts on the tape as heard, in seconds, sync byte to
 // closing byte: a block broken off still lasts its whole length, its bytes

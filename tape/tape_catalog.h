@@ -88,10 +88,12 @@ inline constexpr Text kBytesWord{"octets", "bytes"};
 inline constexpr Text kWrongChecksumText{"somme de controle fausse", "wrong checksum"};
 inline constexpr Text kBrokenOffText{"signal interrompu dans le bloc", "signal broken off inside the block"};
 // A block whose checksum is right but whose reading is in doubt: its
-// closing marker did not follow, or a bit of it lay on the line between a 0
-// and a 1 and no reading of its cycles took its place.
-inline constexpr Text kUnclosedText{"pas de marqueur de fin apres la somme de controle (lecture douteuse)",
-                                    "no closing marker after the checksum (doubtful reading)"};
+// closing marker did not follow and a bit of it lay near the line between
+// a 0 and a 1, or a bit lay on that line and no reading of its cycles took
+// its place.
+inline constexpr Text kUnclosedText{
+    "pas de marqueur de fin apres la somme de controle, et un bit pres de la limite entre 0 et 1 (lecture douteuse)",
+    "no closing marker after the checksum, and a bit near the line between 0 and 1 (doubtful reading)"};
 inline constexpr Text kGuessedBitText{
     "un bit a la limite entre 0 et 1, que la seconde lecture ne confirme pas (lecture douteuse)",
     "a bit on the line between 0 and 1, that the second reading does not confirm (doubtful reading)"};

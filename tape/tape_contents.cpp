@@ -14,6 +14,7 @@ TapeContents read_tape_image(std::istream& image)
     TapeImageReader reader(image);
     TapeCatalogBuilder catalog;
     HeardBlock heard;
+    std::vector<std::uint64_t> positions;
     for (;;) {
         const BlockRead read = reader.next(heard.block);
         if (read == BlockRead::end_of_image) break;
@@ -23,6 +24,7 @@ TapeContents read_tape_image(std::istream& image)
         }
         heard.complete = read == BlockRead::complete;
         contents.blocks.push_back(heard);
+        positions.push_back(reader.block_position());
         if (!heard.complete) {
             catalog.cut_short(heard.block, reader.block_position());
             break;
@@ -30,6 +32,7 @@ TapeContents read_tape_image(std::istream& image)
         catalog.add(heard.block, reader.block_position());
     }
     contents.catalog = catalog.catalog();
+    contents.account = account_for_image(contents.blocks, positions);
     return contents;
 }
 

@@ -19,7 +19,7 @@ struct TapeContents {
     Said error;                      // what is wrong with a recording's file, if anything
     std::vector<HeardBlock> blocks;  // the image's blocks, a cut one last; or the blocks heard
     TapeCatalog catalog;             // what they make of a tape
-    TapeAccount account;             // of a recording: every file whole, or what is missing
+    TapeAccount account;             // every file whole, or what is missing (and, in a recording, where)
     double seconds = 0;              // a recording's length
 };
 

@@ -206,7 +206,7 @@ TEST_F(CommandLine, ListShowsEveryFileAndWhatIsWrong)
     r = run("list --blocks ABIME.k7 DEUX.K7");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "ABIME.k7\n" + kFilesHeading +
-                         "  PROG      00 BASIC          00     00     3346 012c      1       3  non\n"
+                         "  PROG      00 BASIC          00     00     3346 012c      1       3  non  incomplet\n"
                          "   Position  Type  Longueur  Somme\n"
                          "          0  01           1  juste\n"
                          "          5  00          15  juste\n"
@@ -226,7 +226,8 @@ TEST_F(CommandLine, ListShowsEveryFileAndWhatIsWrong)
     EXPECT_EQ(r.err,
               "morlevix: ABIME.k7 : 1 bloc avant le premier en-tete de fichier\n"
               "morlevix: ABIME.k7 : bloc 01 de 3 octets a la position 24 : somme de controle fausse\n"
-              "morlevix: ABIME.k7 : bloc 01 de 3 octets a la position 31 : coupe par la fin de l'image apres 5 octets\n");
+              "morlevix: ABIME.k7 : bloc 01 de 3 octets a la position 31 : coupe par la fin de l'image apres 5 octets\n"
+              "morlevix: ABIME.k7 : fichier PROG     : pas de bloc de fin : l'image s'arrete avant la fin du fichier\n");
 
     r = run("list -", text_of(Bytes{0x55, 0x3C}));
     EXPECT_EQ(r.status, 1);
@@ -310,6 +311,46 @@ TEST_F(CommandLine, DecodeSaysWhereARecordingIsWrong)
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "VIDE.wav\n  aucun fichier\n");
     EXPECT_EQ(r.err, "morlevix: VIDE.wav : aucun bloc entendu dans l'enregistrement\n");
+}
+
+TEST_F(CommandLine, AnImageAndItsRecordingGetOneWord)
+{
+    // list of an image, decode of its recording and list of that recording
+    // agree on which files are whole, and on the status; a tape that ends
+    // in a stray block's start, or without a file's end block, is no tape
+    // of whole files either way. A header's length that is not the
+    // program's is a note, never a missing block.
+    Bytes program_header = testing::tape_block(0x00, {'P', 'R', 'O', 'G', ' ', ' ', ' ', ' ', 0, 0, 0, 0x43, 0x46, 0x43, 0x46});
+    const Bytes basic = concat({program_header, testing::data_block(testing::counting_payload(40)), testing::end_of_file_block()});
+    const Bytes no_end = concat({tape_file("PREMIER", {1, 2, 3}), testing::header_block("SECOND", 0),
+                                 testing::data_block(testing::counting_payload(90))});
+    const Bytes lengths = concat({testing::header_block("DRAGON", 0), testing::data_block(testing::counting_payload(251)),
+                                  testing::data_block(testing::counting_payload(238)), testing::data_block({7}),
+                                  testing::end_of_file_block()});
+    const struct {
+        std::string name;
+        Bytes image;
+        int status;
+        std::string incomplete;  // the files said incomplete, in order
+    } tapes[] = {{"BASIC", basic, 0, ""}, {"SANSFIN", no_end, 1, "SECOND"}, {"LONGUEURS", lengths, 0, ""}};
+    for (const auto& tape : tapes) {
+        add(tape.name + ".k7", tape.image);
+        ASSERT_EQ(run("convert " + tape.name + ".k7").status, 0) << tape.name;
+        const auto listed = run("list " + tape.name + ".k7");
+        const auto decoded = run("decode -o " + tape.name + "-LU.k7 " + tape.name + ".wav");
+        const auto heard = run("list " + tape.name + ".wav");
+        for (const auto* r : {&listed, &decoded, &heard}) {
+            EXPECT_EQ(r->status, tape.status) << tape.name << "\n" << r->out << r->err;
+            std::string incomplete;
+            std::istringstream lines(r->out);
+            for (std::string line; std::getline(lines, line);)
+                if (line.find("incomplet") != std::string::npos) incomplete += line.substr(line.find_first_not_of(' '), 6);
+            EXPECT_EQ(incomplete, tape.incomplete) << tape.name << "\n" << r->out;
+        }
+    }
+    const auto note = run("decode BASIC.wav");
+    EXPECT_EQ(note.err, "morlevix: BASIC.wav : fichier PROG     : programme BASIC de 40 octets, son en-tete en annonce 17222 "
+                        "(un champ que des outils et des machines de la famille remplissent autrement)\n");
 }
 
 TEST_F(CommandLine, DecodeMergesTakesOfOneTape)

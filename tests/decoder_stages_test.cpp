@@ -156,13 +156,19 @@ TEST(DecoderStages, ASyncByteAfterALeaderStartsABlockThatIsReadToItsLength)
             at += length;
         }
         ASSERT_FALSE(reader.reading());
-        // Then the closing marker, which a block needs to be sound: a long
-        // cycle where its first short one should be, and it is in doubt.
+        // Then the closing marker: a long cycle where its first short one
+        // should be, and the block is not closed. Read with a clean margin
+        // it is sound all the same (not every writer puts the marker after
+        // the last block); with a bit near the line, it is in doubt.
         ASSERT_TRUE(reader.closing());
-        BlockReader doubted = reader;
-        EXPECT_TRUE(doubted.closing_cycle(kLong, lengths));
-        EXPECT_FALSE(doubted.block().sound());
-        EXPECT_TRUE(doubted.block().complete);
+        BlockReader unclosed = reader;
+        EXPECT_TRUE(unclosed.closing_cycle(kLong, lengths));
+        HeardBlock doubted = unclosed.block();
+        EXPECT_FALSE(doubted.closed);
+        EXPECT_TRUE(doubted.sound());
+        doubted.weak = true;
+        EXPECT_FALSE(doubted.sound());
+        EXPECT_TRUE(doubted.complete);
         int marker_cycles = 1;
         for (; !reader.closing_cycle(bits[bit] != 0 ? kShort : kLong, lengths); ++bit) ++marker_cycles;
         EXPECT_EQ(marker_cycles, 6);

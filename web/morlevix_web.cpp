@@ -87,6 +87,23 @@ std::string catalog_json(const TapeCatalog& catalog, bool times)
            json_list(catalog.files, file) + ",\"problems\":" + json_list(morlevix::catalog_problems(catalog), quoted_said) + "}";
 }
 
+// What `morlevix list` shows of a tape image: its catalog, its problems
+// (the blocks', then the files' that the account finds: a file without its
+// end block, blocks with no header before them), its notes, and which files
+// are whole.
+std::string listing_json(const morlevix::TapeContents& contents)
+{
+    std::vector<morlevix::Said> problems = morlevix::catalog_problems(contents.catalog), notes;
+    for (const auto& problem : contents.account.problems)
+        if (problem.kind != morlevix::AccountProblem::bad_block && problem.kind != morlevix::AccountProblem::before_any_header)
+            problems.push_back(problem.text);
+    for (const auto& note : contents.account.notes) notes.push_back(note.text);
+    std::string out = catalog_json(contents.catalog, false);
+    out.resize(out.rfind(",\"problems\":"));  // the catalog's own problems give way to the whole list
+    return out + ",\"problems\":" + json_list(problems, quoted_said) + ",\"notes\":" + json_list(notes, quoted_said) +
+           ",\"whole\":" + json_list(contents.account.whole_files, [](bool w) { return std::string(w ? "true" : "false"); }) + "}";
+}
+
 WebResult* result(std::string bytes) { return new WebResult{std::move(bytes)}; }
 
 std::string image_bytes(const std::vector<HeardBlock>& blocks)
@@ -203,7 +220,7 @@ EMSCRIPTEN_KEEPALIVE WebResult* morlevix_list(const std::uint8_t* image, std::si
 {
     auto tape = stream_of(image, size);
     const auto contents = morlevix::read_tape_contents(tape);
-    return result(catalog_json(contents.catalog, contents.recording));
+    return result(contents.recording ? catalog_json(contents.catalog, true) : listing_json(contents));
 }
 
 // A file given to the page, whichever it is: for a tape image, what
@@ -215,7 +232,7 @@ EMSCRIPTEN_KEEPALIVE WebResult* morlevix_open(const std::uint8_t* bytes, std::si
     auto file = stream_of(bytes, size);
     const auto contents = morlevix::read_tape_contents(file);
     if (!contents.recording)
-        return result("{\"recording\":false,\"listing\":" + catalog_json(contents.catalog, false) + "}" + '\0');
+        return result("{\"recording\":false,\"listing\":" + listing_json(contents) + "}" + '\0');
     return result("{\"recording\":true,\"report\":" + recording_json(contents.blocks, contents.account, contents.error, contents.seconds) + "}" + '\0' +
                   image_bytes(contents.blocks));
 }
@@ -333,18 +350,12 @@ EMSCRIPTEN_KEEPALIVE void morlevix_listener_feed(Listener* l, const float* sampl
 EMSCRIPTEN_KEEPALIVE WebResult* morlevix_listener_report(Listener* l, int finish)
 {
     if (finish != 0) l->decoder.finish();
-    auto accounted = morlevix::account_for_heard(l->decoder.blocks(), l->decoder.stretches(), l->samples / l->rate);
+    // While it listens, the file being heard has not ended yet.
+    const auto accounted =
+        morlevix::account_for_heard(l->decoder.blocks(), l->decoder.stretches(), l->samples / l->rate,
+                                    finish != 0 ? morlevix::RecordingEnd::ended : morlevix::RecordingEnd::still_coming);
     const auto& blocks = accounted.blocks;
-    auto& account = accounted.account;
-    if (finish == 0) {
-        // While it listens, the file being heard has not ended yet.
-        account.problems.erase(std::remove_if(account.problems.begin(), account.problems.end(),
-                                              [](const morlevix::AccountProblem& p) {
-                                                  return p.kind == morlevix::AccountProblem::no_end_block;
-                                              }),
-                               account.problems.end());
-    }
-    return result(recording_json(blocks, account, morlevix::Said(), l->samples / l->rate) + '\0' + image_bytes(blocks));
+    return result(recording_json(blocks, accounted.account, morlevix::Said(), l->samples / l->rate) + '\0' + image_bytes(blocks));
 }
 EMSCRIPTEN_KEEPALIVE void morlevix_listener_release(Listener* l) { delete l; }
 

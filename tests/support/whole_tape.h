@@ -11,10 +11,10 @@
 namespace morlevix::testing {
 
 // Empty when the blocks (each sync byte first, whole) are files one after
-// another, each whole: a header, its data blocks with the right checksums,
-// every one but the last as long as the longest, a tokenized BASIC
-// program's bytes as many as its header says, and an end block. Otherwise
-// what is not so.
+// another, each whole: a header, its data blocks (of any lengths) with the
+// right checksums, and an end block. Otherwise what is not so. A header's
+// address fields say nothing of it: tools and machines fill them
+// otherwise.
 std::string not_whole_files(const std::vector<Bytes>& blocks);
 
 }  // namespace morlevix::testing

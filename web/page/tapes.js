@@ -100,15 +100,15 @@ export async function openLink() {
 }
 
 // `onFile(index)` goes to a file; `onBasic(index)`, when given, lists a
-// BASIC file's program; `whole`, for a recording, says which files are.
+// BASIC file's program; `whole` says which files are whole.
 function filesTable(listing, onFile, onBasic, whole) {
   const head = element("tr", {}, [t("name"), t("type"), t("blocks"), t("bytes"), t("end"), ""].map((h, i) =>
     element("th", { textContent: h, className: i >= 2 && i < 4 ? "number" : "" })));
   const rows = listing.files.map((f, index) => {
-    const name = onFile ? element("button", { className: "quiet", textContent: f.name || t("noName"),
-      title: t("goToFile"), onclick: () => onFile(index) }) :
-      whole && whole[index] === false ? element("span", {}, [f.name + " ", element("strong", { className: "incomplete", textContent: t("incomplete") })]) :
-      f.name;
+    const label = onFile ? element("button", { className: "quiet", textContent: f.name || t("noName"),
+      title: t("goToFile"), onclick: () => onFile(index) }) : f.name;
+    const name = whole && whole[index] === false ?
+      element("span", {}, [label, " ", element("strong", { className: "incomplete", textContent: t("incomplete") })]) : label;
     const program = onBasic && f.type === 0 ? [element("button", { className: "quiet basic", textContent: "BASIC",
       title: t("basicTitle"), onclick: () => onBasic(index) })] : [];
     return element("tr", {}, [element("td", {}, [name]), element("td", { textContent: said(f.typeText) }),
@@ -139,13 +139,14 @@ function showTape(tape) {
   };
   const card = element("section", { className: "tape" }, [
     element("h2", { textContent: name }),
-    listing.files.length ? filesTable(listing, (i) => { choose(tape); player.seekToFile(i); }, showProgram) :
+    listing.files.length ? filesTable(listing, (i) => { choose(tape); player.seekToFile(i); }, showProgram, listing.whole) :
       element("p", { textContent: t("noFile") }),
     program,
     element("details", {}, [element("summary", { textContent: t("asList") }),
       element("pre", { textContent: [name, listing.files.length ? said(listing.heading) : t("listNoFile")]
         .concat(listing.files.map((f) => said(f.line))).join("\n") })]),
     problemsList(listing.problems),
+    notesList(listing.notes),
     element("button", { textContent: t("listen"), onclick: () => choose(tape) }),
   ]);
   $("tapes-list").append(card);

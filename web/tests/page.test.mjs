@@ -155,10 +155,12 @@ test("convert gives the native program's WAVs, list its files and problems", asy
     for (const [language, locale, separator] of [["fr", "C", " : "], ["en", "en_US.UTF-8", ": "]]) {
       const native_list = morlevix(["list", path.join(tapes, name)], locale);
       const native_lines = String(native_list.out).split("\n").slice(2, -1);
-      assert.deepEqual(listed.files.map((f) => f.line[language]), native_lines, name);
+      // A file that is not whole says so after its line, as list says it.
+      const incomplete = { fr: "  incomplet", en: "  incomplete" }[language];
+      assert.deepEqual(listed.files.map((f, i) => f.line[language] + (listed.whole[i] === false ? incomplete : "")), native_lines, name);
       const prefix = "morlevix: " + path.join(tapes, name) + separator;
       const native_problems = native_list.err.split("\n").filter((l) => l).map((l) => l.slice(prefix.length));
-      assert.deepEqual(listed.problems.map((p) => p[language]), native_problems, name);
+      assert.deepEqual(listed.problems.concat(listed.notes).map((p) => p[language]), native_problems, name);
     }
     // (WebDriver hands objects back with their keys in any order.)
     for (const f of listed.files)
@@ -183,7 +185,8 @@ test("a tape given to the file chooser shows its files and problems", async () =
     problems: [...s.querySelectorAll(".problems li")].map((li) => li.textContent),
   }));
   assert.equal(card.title, "ABIME.k7");
-  assert.deepEqual(card.rows, [["DEMO", "02 code machine", "3", "603", "oui", ""]]);
+  // A file with a block wrong is not whole, as list says it.
+  assert.deepEqual(card.rows, [["DEMO     incomplet", "02 code machine", "3", "603", "oui", ""]]);
   assert.deepEqual(card.problems, ["bloc 01 de 255 octets a la position 19 : somme de controle fausse"]);
   await page.close();
 });
