@@ -326,9 +326,14 @@ void align(std::vector<TakeColumn>& columns, std::vector<TakeItem> items, double
             merged.push_back(columns[--i]);
             TakeColumn& column = merged.back();
             const TakeItem& item = items[--j];
-            // The column's time: its first sound copy's, else its first copy's.
+            // The column's time: its first sound copy's, else its first
+            // heard copy's, else its first item's. A lost block's time is
+            // only where its take's loss began (a take that stopped early
+            // lost its file's end block right after the last block it
+            // heard): a copy heard says better where the block lies.
             const bool first_sound = item.heard && item.heard->sound() && !column.sound_copy();
-            if (std::isnan(column.when) || (first_sound && !std::isnan(item.when))) column.when = item.when;
+            const bool first_heard = item.heard && !column.any_copy();
+            if (std::isnan(column.when) || ((first_sound || first_heard) && !std::isnan(item.when))) column.when = item.when;
             column.items.push_back(item);
         } else if (how == kColumnAlone) {
             merged.push_back(columns[--i]);

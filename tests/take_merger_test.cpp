@@ -106,6 +106,31 @@ TEST(TakeMerger, ABlockMissingFromOneTakeIsCountedFromTheTime)
     EXPECT_FALSE(bad.blocks[2].heard.complete);
 }
 
+TEST(TakeMerger, ATakeStoppedEarlyGivesTheEndBlockItLostNoTime)
+{
+    // One take stopped after the first header: its file's end block is
+    // lost right after that header, by its account. Another, 4 % fast,
+    // stopped inside that end block. A third, 5 % slow and started early,
+    // heard everything. The broken end block and the lost one are the end
+    // block the third take heard sound, where that one heard it.
+    const Recording ours = testing::recording_of(kTape);
+    const auto clean = heard_in(ours);
+    ASSERT_EQ(clean.size(), testing::image_blocks(kTape).size());
+    const double end_block = clean[4].seconds;
+    TakeSet set;
+    for (const Recording& take : {testing::stopped_at(ours, clean[0].seconds + 0.5),
+                                  testing::stopped_at(testing::played(ours, 44100, 1.04), (end_block + 0.01) / 1.04),
+                                  started_early(testing::played(ours, 44100, 0.95), 1.0)}) {
+        const Bytes wav = testing::wav_file({take});
+        std::istringstream in(std::string(wav.begin(), wav.end()));
+        EXPECT_TRUE(set.add(in).empty());
+    }
+    const MergedTape merged = set.merge();
+    EXPECT_TRUE(merged.sound());
+    EXPECT_EQ(bytes_of(merged.heard_blocks()), testing::image_blocks(kTape));
+    EXPECT_TRUE(merge_report(merged, {"A.wav", "B.wav", "C.wav"}, "M.k7").problems.empty());
+}
+
 TEST(TakeMerger, AHeaderThatATakeMissedAltogetherLeavesTheFileItsBlocks)
 {
     // Silence over the whole header of the second file: after the first
