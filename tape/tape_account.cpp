@@ -432,8 +432,9 @@ bool Accountant::check_between(std::size_t before, std::size_t after, bool leade
 // Outside the files (before the first header, between a file's end block
 // and the next header, after the last), a leader brings a file's header at
 // once. One that no block follows held a file that was lost: the recording
-// stopped inside it, or a dropout took the header after it. Where the next
-// block is one with no header before it, that block's problem says it.
+// stopped inside it, or a dropout took the header after it. Where a block
+// with no header before it comes before or after the leader, that block's
+// problem says it.
 void Accountant::check_leaders(const std::vector<FileBlocks>& files)
 {
     // The spans the files cover, header to end block (or to the next
@@ -457,6 +458,9 @@ void Accountant::check_leaders(const std::vector<FileBlocks>& files)
         // starts at the leader's end (or inside it, heard on through echoes).
         const std::size_t count = blocks_starting_before(stretch.start);
         if (count > 0 && latest_end_[count - 1] > stretch.start) continue;
+        // After a block that belongs to no file (a header's broken start,
+        // among them), that block's problem says what was lost there.
+        if (count > 0 && !is_end(blocks_[count - 1])) continue;
         const HeardBlock* next = count < blocks_.size() ? &blocks_[count] : nullptr;
         const double speed = next ? speed_of(*next) : 1.0;
         if (next && next->seconds <= stretch.end + kDamagedLeaderEnd / speed) continue;

@@ -69,7 +69,7 @@ bool CassetteDecoder::crossing(int direction, double time, float peak)
 
 void CassetteDecoder::block_ended()
 {
-    blocks_.push_back(reader_.block());
+    keep_reading(reader_.block(), blocks_);
     const double end = reader_.block().complete ? reader_.bytes_end() : last_crossing_[reader_.direction()];
     second_.block_ended(reader_.block(), end, reader_.direction(),
                         reader_.marker_start(), lengths_);

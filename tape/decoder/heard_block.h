@@ -2,6 +2,9 @@
 // stage of the decoder, and everything after it, passes on.
 #pragma once
 
+#include <iterator>
+#include <vector>
+
 #include "tape/cassette_format.h"
 
 namespace morlevix {
@@ -41,6 +44,36 @@ struct HeardBlock {
 
     bool sound() const { return complete && (closed || !weak) && !guessed && checksum_is_right(block); }
 };
+
+// Two readings of a block whose sync bytes start this close (seconds) are
+// readings of one block.
+inline constexpr double kSameBlockSeconds = 0.01;
+
+// Whether `reading` of a block is a better one than `kept`: sound where the
+// other is not, read with a clean margin where the other was weak, or
+// closed by its marker where the other was not.
+inline bool better_reading(const HeardBlock& reading, const HeardBlock& kept)
+{
+    return reading.sound() && (!kept.sound() || kept.weak || (!kept.closed && reading.closed));
+}
+
+// Adds a reading of a block to the blocks heard (in the order of their
+// times): where a reading of the same block is there already (the crossings
+// and a second reading may both hear one, in either order), the better of
+// the two stays, once.
+inline void keep_reading(const HeardBlock& reading, std::vector<HeardBlock>& blocks)
+{
+    auto later = blocks.end();
+    for (auto b = blocks.rbegin(); b != blocks.rend() && b->seconds > reading.seconds - kSameBlockSeconds; ++b) {
+        if (b->seconds - reading.seconds >= kSameBlockSeconds) {
+            later = std::prev(b.base());
+            continue;
+        }
+        if (better_reading(reading, *b)) *b = reading;
+        return;
+    }
+    blocks.insert(later, reading);
+}
 
 // The closing marker's first bits, heard after a block's checksum (its last
 // may meet the silence after it): every reading of a block checks them.

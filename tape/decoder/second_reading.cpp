@@ -34,8 +34,6 @@ constexpr double kPeakOverMeanMagnitude = kPi / 2;
 // than that ends what is read.
 constexpr double kLongestDropout = 0.25;
 constexpr double kSilentBelow = 0.05;
-// Two copies of a block whose sync bytes start this close are one block.
-constexpr double kSameBlockSeconds = 0.01;
 // Nominal samples from a data block's end to the next one's sync byte:
 // its closing marker, the silence, the next one's opening marker.
 const double kBlockToBlock = static_cast<double>(2 * byte_sample_count(kMarkerByte) + kSilenceAfterBlock);
@@ -315,7 +313,7 @@ void SecondReading::read(const Mark& mark, const CycleLengths& lengths, std::vec
         return;
     }
     measure(heard, used, sync, end, static_cast<double>(used[sync].start), first, up, lengths);
-    place(heard, blocks);
+    keep_reading(heard, blocks);
     mark_end_of(heard, end_time(), mark);
 }
 
@@ -388,21 +386,9 @@ void SecondReading::read_from_its_end(const Mark& mark, const std::vector<float>
         HeardBlock heard = block->heard;
         heard.without_sync = true;
         measure(heard, again, block->first, block->end, starts, first, up, lengths);
-        place(heard, blocks);
+        keep_reading(heard, blocks);
         return;
     }
-}
-
-void SecondReading::place(const HeardBlock& heard, std::vector<HeardBlock>& blocks) const
-{
-    for (auto& block : blocks) {
-        if (std::fabs(block.seconds - heard.seconds) >= kSameBlockSeconds) continue;
-        if (!block.sound() || block.weak) block = heard;
-        return;
-    }
-    const auto later = std::upper_bound(blocks.begin(), blocks.end(), heard.seconds,
-                                        [](double seconds, const HeardBlock& b) { return seconds < b.seconds; });
-    blocks.insert(later, heard);
 }
 
 }  // namespace morlevix

@@ -92,7 +92,6 @@ private:
     // reading, its sync byte starting at `starts` in the stretch.
     void measure(HeardBlock& heard, const std::vector<SequenceCycle>& used, std::size_t from, std::size_t to,
                  double starts, double first, double up, const CycleLengths& lengths) const;
-    void place(const HeardBlock& heard, std::vector<HeardBlock>& blocks) const;
 
     double seconds_per_step_;
     double centre_;
