@@ -7,7 +7,7 @@
 #include <string>
 
 #include "compressed_recording.h"
-#include "tape_catalog.h"
+#include "recording_time.h"
 #include "wav_input.h"
 
 namespace morlevix {

@@ -107,4 +107,12 @@ TapeCatalog catalog_of(const std::vector<HeardBlock>& blocks)
     return builder.catalog();
 }
 
+Said TakeSet::add(std::istream& recording)
+{
+    DecodedRecording decoded = decode_recording(recording);
+    takes_.push_back({std::move(decoded.blocks), std::move(decoded.account)});
+    if (!decoded.error.empty()) return decoded.error;
+    return takes_.back().blocks.empty() ? Said(kNoBlockText) : Said();
+}
+
 }  // namespace morlevix

@@ -1,5 +1,7 @@
 // The recording converter: one recording of a cassette in (a WAV, or any
-// format this build reads), the tape image it holds out. The mirror of the tape image converter.
+// format this build reads), the tape image it holds out; or several takes of
+// one tape, decoded and merged into one. The mirror of the tape image
+// converter.
 //
 // Every channel is decoded (a channel that only repeats the first costs
 // nothing), and the one that gives the most sound blocks is kept: a
@@ -15,7 +17,7 @@
 #include "tape_account.h"
 #include "tape_catalog.h"
 #include "tape_files.h"
-#include "wav_output.h"
+#include "take_merger.h"
 
 namespace morlevix {
 
@@ -43,6 +45,24 @@ std::vector<std::uint8_t> tape_image_of(const std::vector<HeardBlock>& blocks);
 
 // What the blocks heard make of a tape, positions counted in that image.
 TapeCatalog catalog_of(const std::vector<HeardBlock>& blocks);
+
+// The takes of one tape, decoded one after another as they are given, then
+// merged; a take keeps its place (its number in the report) even when it
+// could not be read.
+class TakeSet {
+public:
+    // Decodes one more take. What is wrong with it, for the console (what
+    // is wrong with its WAV file, or that no block was heard), or "".
+    Said add(std::istream& recording);
+    // A take that could not be read at all: nothing heard.
+    void add_unread() { takes_.emplace_back(); }
+    // A take decoded already.
+    void add_decoded(const DecodedRecording& take) { takes_.push_back({take.blocks, take.account}); }
+    MergedTape merge() const { return merge_takes(takes_); }
+
+private:
+    std::vector<HeardTake> takes_;
+};
 
 // A recording where no block was heard at all.
 inline constexpr Text kNoBlockText{"aucun bloc entendu dans l'enregistrement", "no block heard in the recording"};

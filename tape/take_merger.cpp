@@ -125,14 +125,6 @@ Said takes_of_file(const std::vector<const MergedBlock*>& blocks, const std::vec
 
 }  // namespace
 
-Said TakeSet::add(std::istream& recording)
-{
-    DecodedRecording decoded = decode_recording(recording);
-    takes_.push_back({std::move(decoded.blocks), std::move(decoded.account)});
-    if (!decoded.error.empty()) return decoded.error;
-    return takes_.back().blocks.empty() ? Said(kNoBlockText) : Said();
-}
-
 MergeReport merge_report(const MergedTape& tape, const std::vector<std::string>& takes, const std::string& image_name)
 {
     MergeReport report;

@@ -9,13 +9,11 @@
 #pragma once
 
 #include <cstddef>
-#include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "decoder/cassette_decoder.h"
-#include "recording_converter.h"
+#include "decoder/heard_block.h"
 #include "take_alignment.h"
 
 namespace morlevix {
@@ -49,24 +47,6 @@ MergedTape merge_takes(const std::vector<HeardTake>& takes);
 // The same for takes given as their blocks alone (what each lost is
 // counted from their times).
 MergedTape merge_takes(const std::vector<std::vector<HeardBlock>>& takes);
-
-// The takes of one tape, decoded one after another as they are given, then
-// merged; a take keeps its place (its number in the report) even when it
-// could not be read.
-class TakeSet {
-public:
-    // Decodes one more take. What is wrong with it, for the console (what
-    // is wrong with its WAV file, or that no block was heard), or "".
-    Said add(std::istream& recording);
-    // A take that could not be read at all: nothing heard.
-    void add_unread() { takes_.emplace_back(); }
-    // A take decoded already.
-    void add_decoded(const DecodedRecording& take) { takes_.push_back({take.blocks, take.account}); }
-    MergedTape merge() const { return merge_takes(takes_); }
-
-private:
-    std::vector<HeardTake> takes_;
-};
 
 // What the console says of a merge into `image_name`, the takes named as
 // given: per file, which take gave which block ("JEU      : blocs 0-4 de

@@ -27,8 +27,6 @@ constexpr Text kTime{"  Temps", "  Time"};
 constexpr Text kBlocksHeading{"   Position  Type  Longueur  Somme", "   Position  Type    Length  Check"};
 constexpr Text kFiguresHeading{"   Temps    Vitesse     Niveau  Marge", "   Time       Speed      Level  Margin"};
 constexpr Text kFiguresText{"vitesse %.1f %%, niveau %.1f dBFS, marge %.0f %%", "speed %.1f %%, level %.1f dBFS, margin %.0f %%"};
-constexpr int kSecondsPerMinute = 60;
-constexpr double kTenthsPerSecond = 10.0;
 
 // Column widths of the tables.
 constexpr int kNameColumn = 8;
@@ -126,16 +124,6 @@ Said file_type_text(std::uint8_t file_type)
     case kMachineCodeFile: return kMachineCodeType;
     default: return Said::same(hex(file_type, 2));
     }
-}
-
-std::string recording_time_text(double seconds)
-{
-    const auto tenths = static_cast<long long>(std::floor(seconds * kTenthsPerSecond));
-    const long long whole_seconds = tenths / 10;
-    char text[32];
-    std::snprintf(text, sizeof text, "%lld:%02lld.%lld", whole_seconds / kSecondsPerMinute,
-                  whole_seconds % kSecondsPerMinute, tenths % 10);
-    return text;
 }
 
 namespace {

@@ -13,6 +13,7 @@
 
 #include "decoder/cassette_decoder.h"
 #include "cassette_format.h"
+#include "recording_time.h"
 #include "two_languages.h"
 
 namespace morlevix {
@@ -109,8 +110,6 @@ Said catalog_file_line(const TapeCatalog& catalog, const CatalogFile& file, bool
 Said catalog_blocks_heading(bool with_times);
 Said catalog_block_line(const CatalogBlock& block, bool with_times);
 std::vector<Said> catalog_problems(const TapeCatalog& catalog);
-// A time in a recording as minutes, seconds and tenths: "2:05.3".
-std::string recording_time_text(double seconds);
 // How a block was heard: "vitesse 99.6 %, niveau -6.0 dBFS, marge 84 %".
 Said block_figures_text(const BlockFigures& figures);
 

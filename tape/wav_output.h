@@ -3,8 +3,8 @@
 // both size fields patched in when the file is finished.
 //
 // Samples are streamed: they go into a fixed buffer that is handed to a
-// ByteSink whenever it fills, so memory stays the same whatever the length
-// of the tape. The sink is either a file on disk or memory (tests, fuzzing).
+// ByteSink (byte_sinks.h) whenever it fills, so memory stays the same
+// whatever the length of the tape.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +15,7 @@
 #include <ostream>
 #include <vector>
 
+#include "byte_sinks.h"
 #include "cassette_format.h"
 
 namespace morlevix {
@@ -33,64 +34,6 @@ inline constexpr std::uint64_t kDataSizeOffset = 40;
 // (data size + 36) must fit in 32 bits, and the data size stays even.
 inline constexpr std::uint64_t kMaxWavDataSize =
     (UINT64_C(0xFFFFFFFF) - (kWavHeaderSize - kRiffSizeExcluded)) & ~UINT64_C(1);
-
-// Where the bytes of a WAV file go. Every call reports whether it succeeded.
-class ByteSink {
-public:
-    virtual ~ByteSink() = default;
-    virtual bool write(const std::uint8_t* data, std::size_t size) = 0;
-    // Overwrites bytes already written, at `offset` from the start.
-    virtual bool write_at(std::uint64_t offset, const std::uint8_t* data, std::size_t size) = 0;
-    // Makes everything written durable and releases the destination.
-    virtual bool close() = 0;
-};
-
-// A WAV file held in memory.
-class MemorySink final : public ByteSink {
-public:
-    bool write(const std::uint8_t* data, std::size_t size) override;
-    bool write_at(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override;
-    bool close() override { return true; }
-    const std::vector<std::uint8_t>& bytes() const { return bytes_; }
-
-private:
-    std::vector<std::uint8_t> bytes_;
-};
-
-// Bytes going out on a stream that cannot be rewound, such as a pipe on
-// standard output: a file written there must announce its sizes up front.
-class StreamSink final : public ByteSink {
-public:
-    explicit StreamSink(std::ostream& out) : out_(out) {}
-    bool write(const std::uint8_t* data, std::size_t size) override;
-    bool write_at(std::uint64_t, const std::uint8_t*, std::size_t) override { return false; }
-    bool close() override;
-
-private:
-    std::ostream& out_;
-};
-
-// A WAV file on disk, created or truncated when the sink is made and closed
-// when it is destroyed (or earlier by close()).
-class FileSink final : public ByteSink {
-public:
-    explicit FileSink(const std::filesystem::path& path);
-    // An empty file that exists already (made for this sink alone): opened
-    // as it is, without the truncation that would make some file systems
-    // flush it early on close.
-    struct ExistingEmptyFile {};
-    FileSink(const std::filesystem::path& path, ExistingEmptyFile);
-    FileSink(const FileSink&) = delete;
-    FileSink& operator=(const FileSink&) = delete;
-
-    bool is_open() const { return file_.is_open(); }
-    bool write(const std::uint8_t* data, std::size_t size) override;
-    bool write_at(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override;
-    bool close() override;
-
-private:
-    std::ofstream file_;
-};
 
 // Builds the WAV file through a sink. The sink gets whole buffers of
 // kBufferSize bytes, so that file writes stay aligned, and the rest at the
