@@ -3,8 +3,8 @@
 #include <ostream>
 
 #include "console/console_texts.h"
-#include "tape/file_names.h"
-#include "tape/tape_catalog.h"
+#include "common/file_names.h"
+#include "tape/catalog/tape_catalog.h"
 
 namespace morlevix {
 

@@ -7,7 +7,7 @@
 #include <iosfwd>
 #include <string>
 
-#include "tape/tape_image_converter.h"
+#include "tape/encoder/tape_image_converter.h"
 
 namespace morlevix {
 

@@ -1,7 +1,7 @@
 #include "batch/image_listing.h"
 
 #include "console/file_patterns.h"
-#include "tape/file_names.h"
+#include "common/file_names.h"
 
 namespace morlevix {
 

@@ -15,9 +15,9 @@
 #include <iostream>
 #include <string>
 
-#include "tape/file_names.h"
-#include "tape/tape_image_converter.h"
-#include "tape/wav_output.h"
+#include "common/file_names.h"
+#include "tape/encoder/tape_image_converter.h"
+#include "tape/sound/wav_output.h"
 #include "bench_support.h"
 #include "tape_builder.h"
 

@@ -37,8 +37,8 @@
 #include "bench_support.h"
 #include "recordings.h"
 #include "signal_decoder.h"
-#include "tape/compressed_recording.h"
-#include "tape/recording_converter.h"
+#include "tape/sound/compressed_recording.h"
+#include "tape/reading/recording_converter.h"
 #include "tape_builder.h"
 
 #ifndef MORLEVIX_PROGRAM

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tape/two_languages.h"
+#include "common/two_languages.h"
 
 namespace morlevix {
 

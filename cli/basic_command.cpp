@@ -6,7 +6,7 @@
 #include "cli/commands.h"
 #include "cli/file_access.h"
 #include "console/console_texts.h"
-#include "tape/tape_catalog.h"
+#include "tape/catalog/tape_catalog.h"
 
 namespace morlevix {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "cli/commands.h"
 #include "cli/file_access.h"
-#include "tape/recording_input.h"
+#include "tape/sound/recording_input.h"
 
 namespace morlevix {
 namespace {

@@ -5,9 +5,9 @@
 #include "cli/file_access.h"
 #include "console/console_modes.h"
 #include "console/console_texts.h"
-#include "tape/file_names.h"
-#include "tape/tape_catalog.h"
-#include "tape/tape_image_converter.h"
+#include "common/file_names.h"
+#include "tape/catalog/tape_catalog.h"
+#include "tape/encoder/tape_image_converter.h"
 
 namespace morlevix {
 namespace {

@@ -7,9 +7,9 @@
 #include "cli/file_access.h"
 #include "console/console_modes.h"
 #include "console/console_texts.h"
-#include "tape/file_names.h"
-#include "tape/recording_converter.h"
-#include "tape/take_merger.h"
+#include "common/file_names.h"
+#include "tape/reading/recording_converter.h"
+#include "tape/account/take_merger.h"
 
 namespace morlevix {
 namespace {

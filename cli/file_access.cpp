@@ -8,10 +8,10 @@
 #include "console/console_modes.h"
 #include "console/console_texts.h"
 #include "console/file_patterns.h"
-#include "tape/file_names.h"
-#include "tape/file_replacement.h"
-#include "tape/recording_input.h"
-#include "tape/tape_contents.h"
+#include "common/file_names.h"
+#include "common/file_replacement.h"
+#include "tape/sound/recording_input.h"
+#include "tape/reading/tape_contents.h"
 
 namespace morlevix {
 namespace {

@@ -16,7 +16,7 @@
 
 #include "cli/argument_words.h"
 #include "console/console_streams.h"
-#include "tape/tape_files.h"
+#include "tape/catalog/tape_files.h"
 
 namespace morlevix {
 

@@ -6,9 +6,9 @@
 
 #include "cli/commands.h"
 #include "cli/file_access.h"
-#include "tape/recording_converter.h"
-#include "tape/tape_catalog.h"
-#include "tape/tape_contents.h"
+#include "tape/reading/recording_converter.h"
+#include "tape/catalog/tape_catalog.h"
+#include "tape/reading/tape_contents.h"
 
 namespace morlevix {
 namespace {

@@ -9,8 +9,8 @@
 #include "cli/commands.h"
 #include "cli/file_access.h"
 #include "console/console_texts.h"
-#include "tape/file_names.h"
-#include "tape/tape_files.h"
+#include "common/file_names.h"
+#include "tape/catalog/tape_files.h"
 
 namespace morlevix {
 namespace {

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "tape/two_languages.h"
+#include "common/two_languages.h"
 
 namespace morlevix {
 

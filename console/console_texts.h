@@ -4,7 +4,7 @@
 // The batch says them in French; the command line in the user's language.
 #pragma once
 
-#include "tape/two_languages.h"
+#include "common/two_languages.h"
 
 namespace morlevix {
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "tape/file_names.h"
+#include "common/file_names.h"
 
 namespace morlevix {
 namespace {

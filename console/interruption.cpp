@@ -2,7 +2,7 @@
 
 #include <csignal>
 
-#include "tape/file_replacement.h"
+#include "common/file_replacement.h"
 
 namespace morlevix {
 namespace {

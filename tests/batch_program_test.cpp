@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "demo_tape.h"
-#include "tape/file_names.h"
+#include "common/file_names.h"
 #include "program_runner.h"
 #include "signal_decoder.h"
 #include "tape_builder.h"

@@ -10,7 +10,7 @@
 #include "conversion_properties.h"
 #include "recordings.h"
 #include "signal_decoder.h"
-#include "tape/recording_converter.h"
+#include "tape/reading/recording_converter.h"
 #include "tape_builder.h"
 
 namespace morlevix {

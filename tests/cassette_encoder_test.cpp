@@ -1,4 +1,4 @@
-#include "tape/cassette_encoder.h"
+#include "tape/encoder/cassette_encoder.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 
 #include "cli/command_table.h"
 #include "cli/user_language.h"
-#include "tape/compressed_recording.h"
+#include "tape/sound/compressed_recording.h"
 #include "program_runner.h"
 #include "recordings.h"
 #include "tape_builder.h"

@@ -7,7 +7,7 @@
 #include "conversion_properties.h"
 #include "basic_properties.h"
 #include "recording_properties.h"
-#include "tape/wav_output.h"
+#include "tape/sound/wav_output.h"
 #include "temp_dir.h"
 
 namespace morlevix {

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "recordings.h"
-#include "tape/tape_image_converter.h"
+#include "tape/encoder/tape_image_converter.h"
 
 // Where the two takes are broken, in seconds of each: the first in
 // UN's first data block, the second in the header of DEUX.

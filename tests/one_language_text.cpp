@@ -1,6 +1,6 @@
 // Must not compile: a text of the program said in French and not in
 // English. (The test that builds it expects the compiler to refuse it.)
-#include "tape/two_languages.h"
+#include "common/two_languages.h"
 
 constexpr morlevix::Text kOnlyFrench{"un texte en francais seulement", ""};
 

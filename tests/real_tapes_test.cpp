@@ -8,7 +8,7 @@
 
 #include "real_tape_properties.h"
 #include "signal_decoder.h"
-#include "tape/recording_converter.h"
+#include "tape/reading/recording_converter.h"
 #include "tape_builder.h"
 
 namespace morlevix {

@@ -4,8 +4,8 @@
 
 #include <sstream>
 
-#include "tape/recording_converter.h"
-#include "tape/recording_input.h"
+#include "tape/reading/recording_converter.h"
+#include "tape/sound/recording_input.h"
 
 namespace morlevix {
 namespace {

@@ -1,7 +1,7 @@
 // Several takes of one tape merged: each block taken from a take that heard
 // it sound, the takes matched by their blocks whatever their speed and start.
 #include "said_in_tests.h"
-#include "tape/take_merger.h"
+#include "tape/account/take_merger.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 
 #include "recordings.h"
 #include "signal_decoder.h"
-#include "tape/recording_converter.h"
+#include "tape/reading/recording_converter.h"
 #include "tape_builder.h"
 
 namespace morlevix {

@@ -3,16 +3,16 @@
 // them; and many damaged recordings, decoded and merged, whose status 0
 // must mean the tape.
 #include "said_in_tests.h"
-#include "tape/tape_account.h"
+#include "tape/account/tape_account.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
 #include "damage_properties.h"
-#include "tape/cassette_encoder.h"
-#include "tape/tape_contents.h"
-#include "tape/tape_image_converter.h"
+#include "tape/encoder/cassette_encoder.h"
+#include "tape/reading/tape_contents.h"
+#include "tape/encoder/tape_image_converter.h"
 #include "tape_builder.h"
 
 namespace morlevix {

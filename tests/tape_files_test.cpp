@@ -5,9 +5,9 @@
 #include <sstream>
 
 #include "signal_decoder.h"
-#include "tape/file_replacement.h"
+#include "common/file_replacement.h"
 #include "batch/batch_conversion.h"
-#include "tape/file_names.h"
+#include "common/file_names.h"
 #include "temp_dir.h"
 
 #ifndef _WIN32

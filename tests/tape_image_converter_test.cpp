@@ -6,7 +6,7 @@
 #include <stdexcept>
 
 #include "signal_decoder.h"
-#include "tape/cassette_encoder.h"
+#include "tape/encoder/cassette_encoder.h"
 #include "tape_builder.h"
 
 namespace morlevix {

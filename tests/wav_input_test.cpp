@@ -1,13 +1,13 @@
 // Reading WAV files: every layout a recorder may leave, and a clear message
 // for everything else.
-#include "tape/wav_input.h"
+#include "tape/sound/wav_input.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <sstream>
 
-#include "tape/compressed_samples.h"
+#include "tape/sound/compressed_samples.h"
 
 #include "recordings.h"
 

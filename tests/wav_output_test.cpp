@@ -1,4 +1,4 @@
-#include "tape/wav_output.h"
+#include "tape/sound/wav_output.h"
 
 #include <gtest/gtest.h>
 

@@ -12,14 +12,14 @@
 
 #include "basic/basic_program.h"
 #include "tape/decoder/cassette_decoder.h"
-#include "tape/recording_converter.h"
-#include "tape/recording_input.h"
-#include "tape/tape_account.h"
-#include "tape/tape_catalog.h"
-#include "tape/tape_contents.h"
-#include "tape/tape_files.h"
-#include "tape/tape_image_converter.h"
-#include "tape/take_merger.h"
+#include "tape/reading/recording_converter.h"
+#include "tape/sound/recording_input.h"
+#include "tape/account/tape_account.h"
+#include "tape/catalog/tape_catalog.h"
+#include "tape/reading/tape_contents.h"
+#include "tape/catalog/tape_files.h"
+#include "tape/encoder/tape_image_converter.h"
+#include "tape/account/take_merger.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "block_from_cycles.h"
-#include "tape/cassette_format.h"
+#include "tape/image/cassette_format.h"
 
 namespace morlevix {
 namespace {

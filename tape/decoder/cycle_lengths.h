@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "tape/cassette_format.h"
+#include "tape/image/cassette_format.h"
 
 namespace morlevix {
 

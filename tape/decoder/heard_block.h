@@ -5,7 +5,7 @@
 #include <iterator>
 #include <vector>
 
-#include "tape/cassette_format.h"
+#include "tape/image/cassette_format.h"
 
 namespace morlevix {
 

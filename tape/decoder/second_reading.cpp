@@ -8,7 +8,7 @@
 #include "block_from_cycles.h"
 #include "block_from_its_end.h"
 #include "block_reader.h"
-#include "tape/cassette_encoder.h"
+#include "tape/encoder/cassette_encoder.h"
 #include "cycle_sequence.h"
 #include "signal_filter.h"
 

@@ -12,7 +12,7 @@
 
 #include "crossing_detector.h"
 #include "cycle_lengths.h"
-#include "tape/cassette_format.h"
+#include "tape/image/cassette_format.h"
 
 namespace morlevix {
 

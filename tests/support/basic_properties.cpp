@@ -3,8 +3,8 @@
 #include <sstream>
 
 #include "basic/basic_program.h"
-#include "tape/tape_contents.h"
-#include "tape/tape_files.h"
+#include "tape/reading/tape_contents.h"
+#include "tape/catalog/tape_files.h"
 
 namespace morlevix::testing {
 namespace {

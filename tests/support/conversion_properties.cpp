@@ -6,10 +6,10 @@
 #include "batch/batch_conversion.h"
 #include "demo_tape.h"
 #include "signal_decoder.h"
-#include "tape/recording_converter.h"
-#include "tape/tape_files.h"
-#include "tape/tape_image_converter.h"
-#include "tape/wav_output.h"
+#include "tape/reading/recording_converter.h"
+#include "tape/catalog/tape_files.h"
+#include "tape/encoder/tape_image_converter.h"
+#include "tape/sound/wav_output.h"
 #include "whole_tape.h"
 
 namespace morlevix::testing {

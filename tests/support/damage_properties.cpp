@@ -8,8 +8,8 @@
 
 #include "recordings.h"
 #include "signal_decoder.h"
-#include "tape/recording_converter.h"
-#include "tape/take_merger.h"
+#include "tape/reading/recording_converter.h"
+#include "tape/account/take_merger.h"
 #include "tape_builder.h"
 
 namespace morlevix::testing {

@@ -8,9 +8,9 @@
 #include <utility>
 
 #include "signal_decoder.h"
-#include "tape/recording_converter.h"
-#include "tape/take_merger.h"
-#include "tape/tape_image_converter.h"
+#include "tape/reading/recording_converter.h"
+#include "tape/account/take_merger.h"
+#include "tape/encoder/tape_image_converter.h"
 #include "tape_builder.h"
 
 namespace morlevix::testing {

@@ -6,8 +6,8 @@
 #include "recordings.h"
 #include "signal_decoder.h"
 #include "tape/decoder/cassette_decoder.h"
-#include "tape/recording_converter.h"
-#include "tape/tape_image_converter.h"
+#include "tape/reading/recording_converter.h"
+#include "tape/encoder/tape_image_converter.h"
 #include "whole_tape.h"
 
 namespace morlevix::testing {

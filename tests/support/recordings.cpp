@@ -7,8 +7,8 @@
 #include <sstream>
 
 #include "signal_decoder.h"
-#include "tape/tape_image_converter.h"
-#include "tape/wav_output.h"
+#include "tape/encoder/tape_image_converter.h"
+#include "tape/sound/wav_output.h"
 
 namespace morlevix::testing {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tape/two_languages.h"
+#include "common/two_languages.h"
 
 namespace morlevix {
 

@@ -15,8 +15,8 @@
 #include <ostream>
 #include <vector>
 
-#include "byte_sinks.h"
-#include "cassette_format.h"
+#include "common/byte_sinks.h"
+#include "tape/image/cassette_format.h"
 
 namespace morlevix {
 

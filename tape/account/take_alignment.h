@@ -12,7 +12,7 @@
 #include <optional>
 #include <vector>
 
-#include "decoder/heard_block.h"
+#include "tape/decoder/heard_block.h"
 #include "tape_account.h"
 
 namespace morlevix {

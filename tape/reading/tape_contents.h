@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "decoder/cassette_decoder.h"
-#include "tape_account.h"
-#include "tape_catalog.h"
+#include "tape/decoder/cassette_decoder.h"
+#include "tape/account/tape_account.h"
+#include "tape/catalog/tape_catalog.h"
 
 namespace morlevix {
 

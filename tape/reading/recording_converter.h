@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "decoder/cassette_decoder.h"
-#include "tape_account.h"
-#include "tape_catalog.h"
-#include "tape_files.h"
-#include "take_merger.h"
+#include "tape/decoder/cassette_decoder.h"
+#include "tape/account/tape_account.h"
+#include "tape/catalog/tape_catalog.h"
+#include "tape/catalog/tape_files.h"
+#include "tape/account/take_merger.h"
 
 namespace morlevix {
 

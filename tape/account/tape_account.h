@@ -26,8 +26,8 @@
 #include <string>
 #include <vector>
 
-#include "decoder/heard_block.h"
-#include "two_languages.h"
+#include "tape/decoder/heard_block.h"
+#include "common/two_languages.h"
 
 namespace morlevix {
 

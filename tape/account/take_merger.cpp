@@ -4,7 +4,7 @@
 #include <string>
 
 #include "tape_account.h"
-#include "tape_catalog.h"
+#include "tape/catalog/tape_catalog.h"
 
 namespace morlevix {
 namespace {

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "wav_output.h"
+#include "byte_sinks.h"
 
 namespace morlevix {
 

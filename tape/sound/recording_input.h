@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "compressed_recording.h"
-#include "two_languages.h"
+#include "common/two_languages.h"
 #include "wav_input.h"
 
 namespace morlevix {

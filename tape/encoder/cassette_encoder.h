@@ -9,8 +9,8 @@
 #include <array>
 #include <cstdint>
 
-#include "cassette_format.h"
-#include "wav_output.h"
+#include "tape/image/cassette_format.h"
+#include "tape/sound/wav_output.h"
 
 namespace morlevix {
 

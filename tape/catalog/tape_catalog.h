@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "decoder/cassette_decoder.h"
-#include "cassette_format.h"
-#include "recording_time.h"
-#include "two_languages.h"
+#include "tape/decoder/cassette_decoder.h"
+#include "tape/image/cassette_format.h"
+#include "tape/sound/recording_time.h"
+#include "common/two_languages.h"
 
 namespace morlevix {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "decoder/heard_block.h"
+#include "tape/decoder/heard_block.h"
 #include "take_alignment.h"
 
 namespace morlevix {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "decoder/cassette_decoder.h"
+#include "tape/decoder/cassette_decoder.h"
 #include "tape_catalog.h"
 
 namespace morlevix {

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "compressed_samples.h"
-#include "two_languages.h"
+#include "common/two_languages.h"
 
 namespace morlevix {
 

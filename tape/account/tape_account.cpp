@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "cassette_encoder.h"
-#include "tape_catalog.h"
+#include "tape/encoder/cassette_encoder.h"
+#include "tape/catalog/tape_catalog.h"
 
 namespace morlevix {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "recording_input.h"
+#include "tape/sound/recording_input.h"
 
 namespace morlevix {
 namespace {

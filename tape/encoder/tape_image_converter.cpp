@@ -5,8 +5,8 @@
 #include <system_error>
 
 #include "cassette_encoder.h"
-#include "file_names.h"
-#include "file_replacement.h"
+#include "common/file_names.h"
+#include "common/file_replacement.h"
 
 namespace morlevix {
 namespace {

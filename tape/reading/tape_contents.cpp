@@ -3,8 +3,8 @@
 #include <utility>
 
 #include "recording_converter.h"
-#include "tape_image_reader.h"
-#include "recording_input.h"
+#include "tape/image/tape_image_reader.h"
+#include "tape/sound/recording_input.h"
 
 namespace morlevix {
 

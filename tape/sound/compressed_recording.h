@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "two_languages.h"
+#include "common/two_languages.h"
 
 namespace morlevix {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "tape_image_reader.h"
-#include "wav_output.h"
+#include "tape/image/tape_image_reader.h"
+#include "tape/sound/wav_output.h"
 
 namespace morlevix {
 
