@@ -12,13 +12,10 @@
 // in any order), the marker byte after a block (a block read with a clean
 // margin and its checksum right is sound without it).
 //
-// Between two blocks of a file lies only what the format puts there: after
-// a data block, a moment's silence; after a header, or before every block
-// of a file whose gap flag is 0xFF, a gap and the next block's leader,
-// which ends where that block starts. Anything longer, another leader, or
-// signal that no block covers, held blocks that were lost. Outside the
-// files, a leader that no block follows was a file's, lost: the recording
-// stopped inside it, or the header after it was not heard.
+// The checks, by what they read: file_checks (the blocks alone: blocks
+// outside every file, each file's end block, a BASIC program's size) and
+// timeline_checks (a recording's pauses, leaders and signal), over a
+// heard_tape (the blocks, where each lies, the files they make).
 #pragma once
 
 #include <cstddef>
