@@ -3,7 +3,7 @@
 // the blocks of the takes before it (the columns), by the bytes of the
 // blocks heard sound, the type, length and first bytes of those heard
 // wrong, what each take lost where, and the time that passed on a clock
-// the takes share.
+// the takes share (take_items reads a take's items and sets its clock).
 #pragma once
 
 #include <algorithm>
