@@ -34,7 +34,8 @@ int run(const std::vector<std::string>& args)
     try {
         const morlevix::Utf8Console console;
         if (!args.empty())
-            return morlevix::run_command_line(args, {std::cin, std::cout, std::cerr, morlevix::user_language()});
+            return morlevix::run_command_line(
+                args, {std::cin, std::cout, std::cerr, morlevix::user_language(), morlevix::is_terminal(stderr)});
         return morlevix::run_batch(std::cin, std::cout, std::cerr);
     } catch (const morlevix::InterruptedByUser& interruption) {
         interrupted_by = interruption.signal;

@@ -77,6 +77,9 @@ CommandArguments read_arguments(const std::vector<CommandWord>& words)
         else if (word.option == kOutputOption) parsed.output = word.value;
         else if (word.option == kBlocksOption) parsed.blocks = true;
         else if (word.option == kMergeOption) parsed.merge = true;
+        else if (word.option == kJsonOption) parsed.json = true;
+        else if (word.option == kProgressOption) parsed.progress = true;
+        else if (word.option == kQuietOption) parsed.quiet = true;
     }
     return parsed;
 }

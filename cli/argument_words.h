@@ -38,6 +38,9 @@ inline constexpr char kNameOption[] = "name";
 inline constexpr char kLoadOption[] = "load";
 inline constexpr char kExecOption[] = "exec";
 inline constexpr char kMergeOption[] = "merge";
+inline constexpr char kJsonOption[] = "json";
+inline constexpr char kProgressOption[] = "progress";
+inline constexpr char kQuietOption[] = "quiet";
 
 inline constexpr Text kUnknownOption{"option inconnue : ", "unknown option: "};
 
@@ -73,6 +76,18 @@ inline constexpr CommandOption kExec = {
     {"(make) son adresse de lancement (par defaut celle\nde chargement)",
      "(make) its start address (by default the load\naddress)"}};
 
+inline constexpr CommandOption kJson = {
+    kJsonOption, 0, false, nullptr,
+    {"(list, decode) ce qui a ete entendu, en un seul\ndocument JSON sur la sortie standard",
+     "(list, decode) what was heard, as one JSON\ndocument on standard output"}};
+inline constexpr CommandOption kProgress = {
+    kProgressOption, 0, false, nullptr,
+    {"(decode) ce qu'il entend, au fur et a mesure, meme\nquand la sortie d'erreur n'est pas un terminal",
+     "(decode) what it hears, as it hears it, even\nwhen standard error is not a terminal"}};
+inline constexpr CommandOption kQuiet = {
+    kQuietOption, 'q', false, nullptr,
+    {"(decode) rien pendant le decodage, pas meme sur\nun terminal", "(decode) nothing while decoding, not even on\na terminal"}};
+
 // Splits `args` by `options`. Returns the first usage error, or nothing
 // when the words are all right.
 Said split_command_words(const std::vector<std::string>& args, const std::vector<CommandOption>& options,
@@ -85,6 +100,9 @@ struct CommandArguments {
     std::optional<std::string> output;
     bool blocks = false;
     bool merge = false;
+    bool json = false;
+    bool progress = false;
+    bool quiet = false;
 };
 CommandArguments read_arguments(const std::vector<CommandWord>& words);
 

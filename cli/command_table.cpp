@@ -37,18 +37,18 @@ const std::vector<Command>& command_table()
           {"JEU.wav, et un .wav a cote de chaque image de jeux/", "GAME.wav, and a .wav beside each image of games/"},
           {"morlevix convert -o - JEU.k7 | aplay", "morlevix convert -o - GAME.k7 | aplay"},
           {"la cassette jouee tout de suite, sans fichier ecrit", "the tape played at once, with no file written"}}},
-        {"list", run_list, {"list [--blocks] IMAGE...", "list [--blocks] IMAGE..."},
+        {"list", run_list, {"list [--blocks] [--json] IMAGE...", "list [--blocks] [--json] IMAGE..."},
          {"les fichiers que contient chaque cassette, et ce\nqui ne va pas (une IMAGE peut etre un\nenregistrement .wav)",
           "the files each tape holds, and what is wrong\n(an IMAGE may be a recording)"},
-         {kBlocks},
+         {kBlocks, kJson},
          {{"morlevix list JEU.k7", "morlevix list GAME.k7"},
           {"les fichiers de la cassette, et ce qui ne va pas", "the files of the tape, and what is wrong"},
           {"morlevix list --blocks ENREG.wav", "morlevix list --blocks TAKE.flac"},
           {"chaque bloc entendu dans l'enregistrement, avec son temps", "each block heard in the recording, with its time"}}},
-        {"decode", run_decode, {"decode [-o IMAGE] [--merge] WAV...", "decode [-o IMAGE] [--merge] RECORDING..."},
+        {"decode", run_decode, {"decode [-o IMAGE] [--merge] [--json] WAV...", "decode [-o IMAGE] [--merge] [--json] RECORDING..."},
          {"chaque enregistrement .wav d'une cassette devient\nune image .k7, a cote de lui ; avec --merge, les\nprises d'une meme cassette en font une seule",
           "each recording of a tape becomes a .k7 image\nbeside it; with --merge, the takes of one tape\nmake a single one"},
-         {kOutput, kMerge},
+         {kOutput, kMerge, kJson, kProgress, kQuiet},
          {{"morlevix decode JEU.wav", "morlevix decode GAME.wav"},
           {"l'image JEU.k7 de la cassette enregistree", "the image GAME.k7 of the tape recorded"},
           {"morlevix decode --merge -o JEU.k7 PRISE1.wav PRISE2.wav", "morlevix decode --merge -o GAME.k7 TAKE1.wav TAKE2.mp3"},
@@ -95,7 +95,10 @@ const Command* find_command(const std::string& name)
     return nullptr;
 }
 
-std::vector<CommandOption> every_option() { return {kOutput, kBlocks, kMerge, kMc10, kName, kLoad, kExec, kHelp}; }
+std::vector<CommandOption> every_option()
+{
+    return {kOutput, kBlocks, kMerge, kJson, kProgress, kQuiet, kMc10, kName, kLoad, kExec, kHelp};
+}
 
 int run_command_line(const std::vector<std::string>& args, const ConsoleStreams& console)
 {

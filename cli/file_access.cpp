@@ -50,7 +50,8 @@ bool InputFile::open(const std::string& name, const ConsoleStreams& console)
 {
     if (name != kStandardStream) {
         if (open_input_file(name, file_)) return true;
-        report_error(console, kCannotReadText + name + unreadable_reason(name));
+        error_ = kCannotReadText + name + unreadable_reason(name);
+        report_error(console, error_);
         return false;
     }
     use_binary_mode(stdin);
@@ -61,7 +62,8 @@ bool InputFile::read_whole_input(const std::string& start, const ConsoleStreams&
 {
     std::string bytes(std::istreambuf_iterator<char>(console.in), {});
     if (console.in.bad()) {
-        report_error(console, kCannotReadText + std::string(kStandardStream));
+        error_ = kCannotReadText + std::string(kStandardStream);
+        report_error(console, error_);
         return false;
     }
     memory_.str(start + bytes);

@@ -71,6 +71,8 @@ public:
     // card's capture piped in, say) is read as it comes, in flat memory;
     // any other recording is read whole, for its reader seeks in it.
     bool open_recording(const std::string& name, const ConsoleStreams& console);
+    // Why it could not be opened, as the console said it.
+    const Said& error() const { return error_; }
     std::istream& stream()
     {
         if (read_on_) return *read_on_;
@@ -86,6 +88,7 @@ private:
     bool from_memory_ = false;
     std::unique_ptr<ReadOnBuffer> read_on_buffer_;
     std::unique_ptr<std::istream> read_on_;
+    Said error_;
 };
 
 // Why a file cannot be read, when the file system can tell: " (...)".

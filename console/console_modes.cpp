@@ -7,6 +7,8 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace morlevix {
@@ -17,6 +19,15 @@ void use_binary_mode(std::FILE* stream)
     _setmode(_fileno(stream), _O_BINARY);
 #else
     (void)stream;
+#endif
+}
+
+bool is_terminal(std::FILE* stream)
+{
+#ifdef _WIN32
+    return _isatty(_fileno(stream)) != 0;
+#else
+    return isatty(fileno(stream)) != 0;
 #endif
 }
 

@@ -11,6 +11,10 @@ namespace morlevix {
 // read from a pipe, a WAV written to one. Only Windows tells the two apart.
 void use_binary_mode(std::FILE* stream);
 
+// Whether the stream is a terminal (a console window on Windows), rather
+// than a file or a pipe.
+bool is_terminal(std::FILE* stream);
+
 // For as long as it lives, the console shows and reads text as UTF-8, the
 // encoding of file names throughout the program; the console's own code
 // pages come back afterwards. Only Windows consoles need this.

@@ -21,6 +21,9 @@ struct ConsoleStreams {
     std::ostream& out;
     std::ostream& err;
     Language language = Language::french;
+    // Standard error is a terminal that a person watches (a live view may
+    // show there what a command does as it does it).
+    bool err_is_terminal = false;
 
     // What `said` says in the console's language.
     const std::string& operator()(const Said& said) const { return said.in(language); }

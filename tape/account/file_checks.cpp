@@ -90,7 +90,8 @@ void note_program_size(const HeardTape& tape, const FileBlocks& file, const Said
     if (said == 0 || bytes == said) return;
     account.notes.push_back({AccountProblem::other_size, header.seconds,
                              name + kBasicProgramOf + counted(bytes, kByteWord, kBytesWord) + kHeaderSays + std::to_string(said) +
-                                 kFieldFilledOtherwise});
+                                 kFieldFilledOtherwise,
+                             std::nullopt});
 }
 
 }  // namespace morlevix

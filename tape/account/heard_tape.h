@@ -96,7 +96,7 @@ private:
 // A problem said in the account.
 inline void add_problem(TapeAccount& account, AccountProblem::Kind kind, double seconds, const Said& text)
 {
-    account.problems.push_back({kind, seconds, text});
+    account.problems.push_back({kind, seconds, text, std::nullopt});
 }
 
 }  // namespace morlevix

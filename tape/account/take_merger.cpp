@@ -137,25 +137,37 @@ MergeReport merge_report(const MergedTape& tape, const std::vector<std::string>&
                           : tape.file_names[which].empty() ? Said::same(kUnnamed)
                                                            : Said::same(tape.file_names[which]);
         report.files.push_back(name + kFieldSeparator + takes_of_file(file, takes));
-        if (which == kBeforeAnyFile) report.problems.push_back(image_name + kFieldSeparator + name + kFieldSeparator + kBeforeAnyHeader);
+        const auto in_file = which == kBeforeAnyFile ? std::nullopt : std::optional<std::size_t>(which);
+        const auto line = [&](const char* kind, const Said& text, const MergedBlock* block) {
+            if (!block || block->missing) return MergeLine{kind, text, std::nullopt, std::nullopt, in_file};
+            return MergeLine{kind, text, block->heard.seconds, block->take, in_file};
+        };
+        if (which == kBeforeAnyFile)
+            report.problems.push_back(line("blocks_before_first_header", image_name + kFieldSeparator + name + kFieldSeparator + kBeforeAnyHeader, nullptr));
         for (const MergedBlock* block : file) {
             const Said where = image_name + kFieldSeparator + name + kFieldSeparator + kBlockWord + (" " + std::to_string(block->place));
             if (!block->missing && block->heard.sound() && block->disputed_by) {
-                report.problems.push_back(where + kSoundInTwoWays + takes[block->take] + kAndIn + takes[*block->disputed_by] +
-                                          kNotTheSame + takes[block->take]);
+                report.problems.push_back(line("disputed_block",
+                                               where + kSoundInTwoWays + takes[block->take] + kAndIn + takes[*block->disputed_by] +
+                                                   kNotTheSame + takes[block->take],
+                                               block));
                 continue;
             }
             if (!block->missing && block->heard.sound()) {
-                if (block->heard.without_sync) report.notes.push_back(where + kFromTake + takes[block->take] + kFieldSeparator + kReadWithoutSyncText);
+                if (block->heard.without_sync)
+                    report.notes.push_back(
+                        line("read_without_sync", where + kFromTake + takes[block->take] + kFieldSeparator + kReadWithoutSyncText, block));
                 continue;
             }
-            report.problems.push_back(block->missing ? where + kHeardInNoTake
-                                                     : where + kSoundInNoTake + takes[block->take] + kFieldSeparator +
-                                                           heard_block_problem(block->heard));
+            report.problems.push_back(block->missing ? line("heard_in_no_take", where + kHeardInNoTake, block)
+                                                     : line("right_in_no_take",
+                                                            where + kSoundInNoTake + takes[block->take] + kFieldSeparator +
+                                                                heard_block_problem(block->heard),
+                                                            block));
         }
         // A file whose last block is not its end block, nor one lost (said above).
         if (which != kBeforeAnyFile && !tape.file_ended[which] && !file.back()->missing)
-            report.problems.push_back(image_name + kFieldSeparator + name + kFieldSeparator + kNoEndInAnyTake);
+            report.problems.push_back(line("no_end_in_any_take", image_name + kFieldSeparator + name + kFieldSeparator + kNoEndInAnyTake, nullptr));
     }
     return report;
 }

@@ -52,12 +52,21 @@ MergedTape merge_takes(const std::vector<std::vector<HeardBlock>>& takes);
 // given: per file, which take gave which block ("JEU      : blocs 0-4 de
 // A.wav, 5 de B.wav (faux)"), then every block that no take gave sound,
 // and every file that ends with no end block.
+struct MergeLine {
+    const char* kind;  // stable, in English, for a report read by programs
+    Said text;
+    // The block it is about: its time in the take that gave it, and that
+    // take; and the merged file it belongs to.
+    std::optional<double> seconds;
+    std::optional<std::size_t> take;
+    std::optional<std::size_t> file;
+};
 struct MergeReport {
     std::vector<Said> files;
-    std::vector<Said> problems;
+    std::vector<MergeLine> problems;
     // Said, though nothing is wrong: blocks taken from a take that read
     // them back without their sync byte.
-    std::vector<Said> notes;
+    std::vector<MergeLine> notes;
 };
 MergeReport merge_report(const MergedTape& tape, const std::vector<std::string>& takes, const std::string& image_name);
 

@@ -33,9 +33,22 @@ constexpr Text kNoiseSetAside{", hors de tout fichier, ecarte (", ", outside eve
 TapeAccount account_of(const HeardTape& tape)
 {
     TapeAccount account;
-    for (const auto& heard : tape.blocks())
-        if (!heard.sound()) add_problem(account, AccountProblem::bad_block, heard.seconds, heard_block_problem(heard));
     const TapeFiles files = tape.files();
+    // Each block's file, counted as whole_files counts them (a header broken
+    // off before its length byte opens none).
+    std::vector<std::optional<std::size_t>> file_of(tape.blocks().size());
+    std::size_t opened = 0;
+    for (const auto& file : files.files) {
+        const auto index = opens_file(tape.block(file.header)) ? std::optional<std::size_t>(opened++) : std::nullopt;
+        file_of[file.header] = index;
+        for (const std::size_t b : file.members) file_of[b] = index;
+    }
+    for (std::size_t b = 0; b < tape.blocks().size(); ++b) {
+        const HeardBlock& heard = tape.block(b);
+        if (heard.sound()) continue;
+        add_problem(account, AccountProblem::bad_block, heard.seconds, heard_block_problem(heard));
+        account.problems.back().file = file_of[b];
+    }
     check_blocks_outside_files(tape, files, account);
     std::optional<TimelineChecks> timeline;
     if (tape.timed()) timeline.emplace(tape, files);
@@ -43,10 +56,12 @@ TapeAccount account_of(const HeardTape& tape)
         const FileBlocks& file = files.files[f];
         const std::size_t next_header = f + 1 < files.files.size() ? files.files[f + 1].header : tape.blocks().size();
         const Said name = file_name(tape, file);
-        const std::size_t problems_before = account.problems.size();
+        const std::size_t problems_before = account.problems.size(), notes_before = account.notes.size();
         if (timeline) timeline->check_file(file, name, account);
         note_program_size(tape, file, name, account);
         check_end_block(tape, file, next_header, name, account);
+        for (std::size_t p = problems_before; p < account.problems.size(); ++p) account.problems[p].file = file_of[file.header];
+        for (std::size_t n = notes_before; n < account.notes.size(); ++n) account.notes[n].file = file_of[file.header];
         const HeardBlock& header = tape.block(file.header);
         const bool sound = std::all_of(file.members.begin(), file.members.end(), [&](std::size_t b) { return tape.block(b).sound(); });
         if (opens_file(header))
@@ -57,11 +72,14 @@ TapeAccount account_of(const HeardTape& tape)
         timeline->check_leaders(files, account);
         timeline->find_unread(account);
     }
-    for (const auto& heard : tape.blocks())
+    for (std::size_t b = 0; b < tape.blocks().size(); ++b) {
+        const HeardBlock& heard = tape.block(b);
         if (heard.without_sync && heard.sound())
             account.notes.push_back({AccountProblem::without_sync, heard.seconds,
                                      kBlockWord + (" " + hex_byte(heard.block.type())) + kAt + recording_time_text(heard.seconds) +
-                                         kFieldSeparator + kReadWithoutSyncText + in_brackets(block_figures_text(heard.figures))});
+                                         kFieldSeparator + kReadWithoutSyncText + in_brackets(block_figures_text(heard.figures)),
+                                     file_of[b]});
+    }
     const auto by_time = [](const AccountProblem& a, const AccountProblem& b) { return a.seconds < b.seconds; };
     std::stable_sort(account.problems.begin(), account.problems.end(), by_time);
     std::stable_sort(account.notes.begin(), account.notes.end(), by_time);
@@ -69,6 +87,29 @@ TapeAccount account_of(const HeardTape& tape)
 }
 
 }  // namespace
+
+const char* problem_kind_name(const AccountProblem& problem, const std::vector<HeardBlock>& blocks)
+{
+    switch (problem.kind) {
+    case AccountProblem::bad_block: {
+        // The block heard at the problem's time says why.
+        const auto heard = std::find_if(blocks.begin(), blocks.end(), [&](const HeardBlock& b) {
+            return b.seconds == problem.seconds && !b.sound();
+        });
+        if (heard == blocks.end() || !heard->complete) return "broken_off";
+        return checksum_is_right(heard->block) ? "doubtful_reading" : "wrong_checksum";
+    }
+    case AccountProblem::lost_blocks: return "lost_blocks";
+    case AccountProblem::no_end_block: return "no_end_block";
+    case AccountProblem::before_any_header: return "blocks_before_first_header";
+    case AccountProblem::without_header: return "blocks_without_header";
+    case AccountProblem::leader_without_block: return "leader_without_block";
+    case AccountProblem::without_sync: return "read_without_sync";
+    case AccountProblem::noise_aside: return "noise_set_aside";
+    case AccountProblem::other_size: return "basic_size_differs";
+    }
+    return "problem";
+}
 
 bool opens_file(const HeardBlock& heard) { return heard.block.length > kBlockLengthOffset && heard.block.is_header(); }
 
@@ -124,7 +165,7 @@ std::vector<HeardBlock> set_noise_aside(const std::vector<HeardBlock>& heard, st
         if (!block.sound() && !in_file && block.figures.level < tape_level - kNoiseBelowTape) {
             notes.push_back({AccountProblem::noise_aside, block.seconds,
                              kNoiseTakenForBlock + recording_time_text(block.seconds) + kNoiseSetAside +
-                                 block_figures_text(block.figures) + std::string(")")});
+                                 block_figures_text(block.figures) + std::string(")"), std::nullopt});
             continue;
         }
         if (is_header(block)) in_file = true;

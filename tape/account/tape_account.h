@@ -20,6 +20,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,7 +45,15 @@ struct AccountProblem {
     } kind;
     double seconds = 0;  // where in the recording (0 in an image)
     Said text;
+    // The file it is about (its place in TapeAccount::whole_files), where it
+    // is about one.
+    std::optional<std::size_t> file;
 };
+
+// A stable name for a kind, in English, for a report read by programs: the
+// problems and notes above, and for a block heard wrong, why
+// ("wrong_checksum", "broken_off", "doubtful_reading").
+const char* problem_kind_name(const AccountProblem& problem, const std::vector<HeardBlock>& blocks);
 
 // A stretch of the recording where blocks of a file were lost.
 struct LostStretch {

@@ -199,27 +199,40 @@ Said catalog_block_line(const CatalogBlock& block, bool with_times)
     });
 }
 
-std::vector<Said> catalog_problems(const TapeCatalog& catalog)
+std::vector<CatalogProblem> catalog_problem_list(const TapeCatalog& catalog)
 {
-    std::vector<Said> problems;
+    std::vector<CatalogProblem> problems;
     if (catalog.blocks_before_first_header > 0)
-        problems.push_back(counted(catalog.blocks_before_first_header, kBlockWord, kBlocksWord) + kBeforeFirstHeader);
+        problems.push_back({"blocks_before_first_header",
+                            counted(catalog.blocks_before_first_header, kBlockWord, kBlocksWord) + kBeforeFirstHeader,
+                            std::nullopt, std::nullopt});
     for (const auto& block : catalog.blocks)
         if (block.broken_off || !block.checksum_right || block.doubt)
-            problems.push_back(kBlockWord + (" " + hex(block.type, 2)) + kOf + counted(block.length, kByteWord, kBytesWord) + std::string(" ") +
-                               where(block.position, block.seconds) + kFieldSeparator +
-                               (block.broken_off ? kBrokenOffText : !block.checksum_right ? kWrongChecksumText : *block.doubt));
+            problems.push_back({block.broken_off ? "broken_off" : !block.checksum_right ? "wrong_checksum" : "doubtful_reading",
+                                kBlockWord + (" " + hex(block.type, 2)) + kOf + counted(block.length, kByteWord, kBytesWord) +
+                                    std::string(" ") + where(block.position, block.seconds) + kFieldSeparator +
+                                    (block.broken_off ? kBrokenOffText : !block.checksum_right ? kWrongChecksumText : *block.doubt),
+                                block.seconds, block.position});
     if (catalog.cut) {
         const CutBlock& cut = *catalog.cut;
         Said block = kBlockWord;
         if (cut.bytes_read > kBlockTypeOffset) block += " " + hex(cut.type, 2);
         if (cut.bytes_read > kBlockLengthOffset) block += kOf + counted(cut.length, kByteWord, kBytesWord);
         // In a recording it is the signal that broke off; in an image, the file.
-        problems.push_back(block + std::string(" ") + where(cut.position, cut.seconds) + kFieldSeparator +
-                           (cut.seconds ? Said(kBrokenOffText) : kCutByImageEnd + counted(cut.bytes_read, kByteWord, kBytesWord)));
+        problems.push_back({cut.seconds ? "broken_off" : "cut_by_image_end",
+                            block + std::string(" ") + where(cut.position, cut.seconds) + kFieldSeparator +
+                                (cut.seconds ? Said(kBrokenOffText) : kCutByImageEnd + counted(cut.bytes_read, kByteWord, kBytesWord)),
+                            cut.seconds, cut.position});
     }
-    if (catalog.read_failed) problems.push_back(kReadFailed);
+    if (catalog.read_failed) problems.push_back({"read_failed", kReadFailed, std::nullopt, std::nullopt});
     return problems;
+}
+
+std::vector<Said> catalog_problems(const TapeCatalog& catalog)
+{
+    std::vector<Said> texts;
+    for (const auto& problem : catalog_problem_list(catalog)) texts.push_back(problem.text);
+    return texts;
 }
 
 }  // namespace morlevix

@@ -110,6 +110,16 @@ Said catalog_file_line(const TapeCatalog& catalog, const CatalogFile& file, bool
 Said catalog_blocks_heading(bool with_times);
 Said catalog_block_line(const CatalogBlock& block, bool with_times);
 std::vector<Said> catalog_problems(const TapeCatalog& catalog);
+// The same, each with a stable kind in English ("wrong_checksum",
+// "broken_off", "doubtful_reading", "cut_by_image_end",
+// "blocks_before_first_header", "read_failed") and where it is.
+struct CatalogProblem {
+    const char* kind;
+    Said text;
+    std::optional<double> seconds;
+    std::optional<std::uint64_t> position;
+};
+std::vector<CatalogProblem> catalog_problem_list(const TapeCatalog& catalog);
 // How a block was heard: "vitesse 99.6 %, niveau -6.0 dBFS, marge 84 %".
 Said block_figures_text(const BlockFigures& figures);
 

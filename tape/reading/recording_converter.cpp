@@ -1,8 +1,10 @@
 #include "recording_converter.h"
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 
+#include "tape/decoder/block_reader.h"
 #include "tape/sound/recording_input.h"
 
 namespace morlevix {
@@ -24,6 +26,19 @@ std::size_t kept_length(const HeardBlock& heard)
     return block.length > kBlockLengthOffset ? block.payload_length() + kBlockFraming : 0;
 }
 
+// The watcher hears the channel with the most sound blocks so far, and the
+// level of its latest samples.
+void tell(DecodingWatcher& watcher, const std::vector<std::optional<CassetteDecoder>>& decoders,
+          const std::vector<std::vector<float>>& samples, std::size_t read, double seconds)
+{
+    std::size_t best = 0;
+    for (std::size_t c = 1; c < decoders.size(); ++c)
+        if (decoders[c] && sound_blocks(*decoders[c]) > sound_blocks(*decoders[best])) best = c;
+    float peak = 0;
+    for (std::size_t i = 0; i < read; ++i) peak = std::max(peak, std::fabs(samples[best][i]));
+    watcher.heard({seconds, level_in_decibels(static_cast<double>(peak)), decoders[best]->blocks(), decoders[best]->stretches()});
+}
+
 }  // namespace
 
 bool DecodedRecording::sound() const
@@ -31,7 +46,7 @@ bool DecodedRecording::sound() const
     return error.empty() && !blocks.empty() && account.whole();
 }
 
-DecodedRecording decode_recording(std::istream& recording)
+DecodedRecording decode_recording(std::istream& recording, DecodingWatcher* watcher)
 {
     DecodedRecording result;
     RecordingReader reader(recording);
@@ -51,6 +66,7 @@ DecodedRecording decode_recording(std::istream& recording)
             if (!decoders[c] && samples[c] != samples[0]) decoders[c] = decoders[0];
         for (std::size_t c = 0; c < decoders.size(); ++c)
             if (decoders[c]) decoders[c]->feed(samples[c].data(), read);
+        if (watcher) tell(*watcher, decoders, samples, read, static_cast<double>(frames) / reader.sample_rate());
     }
     result.error = reader.error();
     result.seconds = static_cast<double>(frames) / reader.sample_rate();
@@ -107,9 +123,9 @@ TapeCatalog catalog_of(const std::vector<HeardBlock>& blocks)
     return builder.catalog();
 }
 
-Said TakeSet::add(std::istream& recording)
+Said TakeSet::add(std::istream& recording, DecodingWatcher* watcher)
 {
-    DecodedRecording decoded = decode_recording(recording);
+    DecodedRecording decoded = decode_recording(recording, watcher);
     takes_.push_back({std::move(decoded.blocks), std::move(decoded.account)});
     if (!decoded.error.empty()) return decoded.error;
     return takes_.back().blocks.empty() ? Said(kNoBlockText) : Said();

@@ -34,8 +34,25 @@ struct DecodedRecording {
     bool sound() const;
 };
 
-// `recording` must be able to seek (a file, or bytes in memory).
-DecodedRecording decode_recording(std::istream& recording);
+// What a decoding has heard so far, handed to a watcher as the recording
+// comes (a terminal's live view, a page's recorder).
+struct DecodingProgress {
+    double seconds = 0;  // of the recording read so far
+    double level = 0;    // the loudest of the latest samples, in dB below full scale
+    // Heard so far on the channel that reads best so far.
+    const std::vector<HeardBlock>& blocks;
+    const std::vector<HeardStretch>& stretches;
+};
+class DecodingWatcher {
+public:
+    virtual ~DecodingWatcher() = default;
+    // After each piece of the recording is decoded (a third of a second or so).
+    virtual void heard(const DecodingProgress& progress) = 0;
+};
+
+// `recording` must be able to seek (a file, or bytes in memory), or be a
+// WAV read on as it comes. `watcher`, where given, hears how it goes.
+DecodedRecording decode_recording(std::istream& recording, DecodingWatcher* watcher = nullptr);
 
 // The tape image of the blocks heard: each preceded by a leader of 0x55
 // bytes. A block the signal broke off inside keeps its length, the bytes
@@ -51,9 +68,10 @@ TapeCatalog catalog_of(const std::vector<HeardBlock>& blocks);
 // could not be read.
 class TakeSet {
 public:
-    // Decodes one more take. What is wrong with it, for the console (what
-    // is wrong with its WAV file, or that no block was heard), or "".
-    Said add(std::istream& recording);
+    // Decodes one more take (`watcher`, where given, hears how it goes).
+    // What is wrong with it, for the console (what is wrong with its WAV
+    // file, or that no block was heard), or "".
+    Said add(std::istream& recording, DecodingWatcher* watcher = nullptr);
     // A take that could not be read at all: nothing heard.
     void add_unread() { takes_.emplace_back(); }
     // A take decoded already.

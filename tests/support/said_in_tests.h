@@ -21,5 +21,14 @@ inline std::vector<std::string> french(const std::vector<Said>& texts)
     return result;
 }
 
+// The French of lines that carry their text (a merge's problems...).
+template <typename Line>
+std::vector<std::string> french(const std::vector<Line>& lines)
+{
+    std::vector<std::string> result;
+    for (const auto& line : lines) result.push_back(line.text.fr());
+    return result;
+}
+
 }  // namespace testing
 }  // namespace morlevix
