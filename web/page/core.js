@@ -23,7 +23,8 @@ function call(name, bytes, extra) {
   return take(withBytes(bytes, (input) => Module["_morlevix_" + name](input, bytes.length, extra)));
 }
 const text = (bytes) => new TextDecoder().decode(bytes);
-// A report in JSON, a NUL, then an image.
+// A report in JSON (as `morlevix --json` writes one tape's, each text in
+// both languages), a NUL, then an image.
 export function split(bytes) {
   const nul = bytes.indexOf(0);
   return { report: JSON.parse(text(bytes.subarray(0, nul))), image: bytes.slice(nul + 1) };
@@ -42,12 +43,10 @@ export const core = {
   // What the file's first bytes say: "image" (or nothing known), "wav",
   // or "audio" (a recording in another format, for the browser to decode).
   kind: (bytes) => ["image", "wav", "audio"][withBytes(bytes, (input) => Module._morlevix_file_kind(input, bytes.length))],
-  // A file, whichever it is: {recording, listing} for a tape image, or
-  // {recording, report, image} for a recording, decoded.
-  open: (bytes) => {
-    const r = split(call("open", bytes));
-    return Object.assign(r.report, { image: r.image });
-  },
+  // A file, whichever it is: {report, image}, the report of `morlevix
+  // list` for a tape image (its kind "image"), of `morlevix decode` for a
+  // recording (its kind "recording", with the image heard).
+  open: (bytes) => split(call("open", bytes)),
   // Several takes ([{name, bytes}]) of one tape merged into the image
   // named `imageName`, as morlevix decode --merge does.
   merge: (takes, imageName) => {

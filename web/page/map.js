@@ -17,10 +17,22 @@ const NEAREST = 6;  // pixels either side that a tap still takes for a block
 const shown = new Set();  // of {canvas, draw, drawn}
 window.addEventListener("resize", () => shown.forEach((m) => m.draw()));
 
-// `map` as the tape core gives it: {seconds, blocks: [[start, length,
-// kind, type, file, speed, level, margin]], lost: [[start, end, count,
-// signal]], unread: [[start, end]]}; `names` the files' names, in order.
-export function recordingMap(map, names) {
+const WEAK_MARGIN = 0.15;  // a sound block heard by little: the one to record again
+// How the map shows a block the tape core read one way or another.
+const kindOf = (b) => (b.reading === "sound" || b.reading === "read_without_sync" ? (b.margin < WEAK_MARGIN ? "weak" : "sound") :
+  b.reading === "broken_off" ? "broken" : "wrong");
+
+// The map of a recording's report (as `morlevix decode --json` writes one
+// tape's): its length, its blocks, the stretches lost and the signal no
+// block covers, its files' names.
+export function recordingMap(report) {
+  const map = {
+    seconds: report.seconds,
+    blocks: report.blocks.map((b) => [b.seconds, b.duration, kindOf(b), b.type, b.file, b.speed, b.level_dbfs, b.margin]),
+    lost: report.lost.map((l) => [l.start, l.end, l.blocks, l.signal]),
+    unread: report.unread.map((u) => [u.start, u.end]),
+  };
+  const names = report.files.map((f) => f.name);
   const canvas = element("canvas", { className: "map" });
   canvas.setAttribute("aria-label", t("mapLabel"));
   canvas.dataset.blocks = map.blocks.map((b) => b[2]).join(" ");
@@ -74,7 +86,7 @@ function drawMap(canvas, map, names) {
   g.font = "13px system-ui, sans-serif";
   let lastLabelEnd = -1;
   for (const [start, , , type, file] of map.blocks) {
-    if (type !== HEADER || !names[file]) continue;
+    if (type !== HEADER || file === null || !names[file]) continue;
     const label = names[file].trim();
     if (x(start) < lastLabelEnd) continue;
     const left = Math.min(x(start), width - g.measureText(label).width);

@@ -10,10 +10,10 @@ const RECORD_REPORT_INTERVAL = 500;  // milliseconds between updates while recor
 const recorder = { stream: null, context: null, node: null, listener: 0, timer: 0, started: 0 };
 
 function showReport(report) {
-  $("record-files").replaceChildren(...report.files.map((f) => element("li", { textContent: said(f) })));
-  $("record-map").replaceChildren(recordingMap(report.map, report.catalog.files.map((f) => f.name)));
-  $("record-problems").replaceChildren(...report.problems.map((p) => element("li", { textContent: said(p) })),
-    ...report.notes.map((n) => element("li", { className: "note", textContent: said(n) })));
+  $("record-files").replaceChildren(...report.files.map((f) => element("li", { textContent: f.name + (f.whole ? "" : " : " + t("incomplete")) })));
+  $("record-map").replaceChildren(recordingMap(report));
+  $("record-problems").replaceChildren(...report.problems.map((p) => element("li", { textContent: said(p.text) })),
+    ...report.notes.map((n) => element("li", { className: "note", textContent: said(n.text) })));
 }
 
 function listenerReport(finish) {
@@ -65,8 +65,8 @@ function stopRecording() {
   Module._morlevix_listener_release(recorder.listener);
   recorder.listener = 0;
   showReport(result.report);
-  $("record-status").textContent = result.report.blocks + t("blocksHeard");
-  if (result.report.blocks > 0) downloadLink($("download-k7"), result.image, "application/octet-stream", "cassette.k7");
+  $("record-status").textContent = result.report.blocks.length + t("blocksHeard");
+  if (result.report.blocks.length > 0) downloadLink($("download-k7"), result.image, "application/octet-stream", "cassette.k7");
   else $("record-status").textContent = t("noBlockHeard");
   core.lastRecording = result;  // for scripts
   $("record").disabled = false;

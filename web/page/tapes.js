@@ -13,17 +13,18 @@ const BLOCK = 2;  // a block, among the kinds of the layout's segments
 const shown = [];  // every card, to show again in another language
 // Shows a file opened by the tape core; true when it was a recording.
 function addOpened(name, bytes, opened) {
-  if (opened.recording) {
+  const recording = opened.report.kind === "recording";
+  if (recording) {
     const item = { recording: true, name: name, decoded: { report: opened.report, image: opened.image } };
     shown.push(item);
     showRecording(item);
   } else {
-    const item = { recording: false, tape: { name: name, bytes: bytes, listing: opened.listing } };
+    const item = { recording: false, tape: { name: name, bytes: bytes, listing: opened.report } };
     shown.push(item);
     showTape(item.tape);
     if (!player.tape) choose(item.tape);
   }
-  return opened.recording;
+  return recording;
 }
 // A file opened: a tape image or a recording the tape core reads, else a
 // recording the browser decodes, given to the core as a WAV; null when
@@ -32,7 +33,7 @@ async function openFile(bytes) {
   const kind = core.kind(bytes);
   const opened = kind === "audio" ? null : core.open(bytes);
   // A WAV our reader takes, or an image with blocks, stays the core's.
-  const taken = opened && (kind === "wav" ? opened.report.blocks > 0 || !opened.report.error :
+  const taken = opened && (kind === "wav" ? opened.report.blocks.length > 0 || !opened.report.error :
     core.layout(bytes).some((s) => s[0] === BLOCK));
   if (taken) return { bytes: bytes, opened: opened };
   const wav = await decodeInBrowser(bytes);
@@ -89,7 +90,7 @@ export async function openLink() {
     return;
   }
   const read = await openFile(new Uint8Array(await response.arrayBuffer()));
-  if (!read || (!read.opened.recording && !core.layout(read.bytes).some((s) => s[0] === BLOCK))) {
+  if (!read || (read.opened.report.kind !== "recording" && !core.layout(read.bytes).some((s) => s[0] === BLOCK))) {
     say(t("fetchFailed") + url + t("notATape"), true);
     return;
   }
@@ -99,24 +100,27 @@ export async function openLink() {
   addOpened(name, read.bytes, read.opened);
 }
 
-// `onFile(index)` goes to a file; `onBasic(index)`, when given, lists a
-// BASIC file's program; `whole` says which files are whole.
-function filesTable(listing, onFile, onBasic, whole) {
+// The files of a report: `onFile(index)` goes to a file; `onBasic(index)`,
+// when given, lists a BASIC file's program. A file not whole says so.
+function filesTable(report, onFile, onBasic) {
   const head = element("tr", {}, [t("name"), t("type"), t("blocks"), t("bytes"), t("end"), ""].map((h, i) =>
     element("th", { textContent: h, className: i >= 2 && i < 4 ? "number" : "" })));
-  const rows = listing.files.map((f, index) => {
+  const rows = report.files.map((f, index) => {
     const label = onFile ? element("button", { className: "quiet", textContent: f.name || t("noName"),
       title: t("goToFile"), onclick: () => onFile(index) }) : f.name;
-    const name = whole && whole[index] === false ?
+    const name = f.whole === false ?
       element("span", {}, [label, " ", element("strong", { className: "incomplete", textContent: t("incomplete") })]) : label;
     const program = onBasic && f.type === 0 ? [element("button", { className: "quiet basic", textContent: "BASIC",
       title: t("basicTitle"), onclick: () => onBasic(index) })] : [];
-    return element("tr", {}, [element("td", {}, [name]), element("td", { textContent: said(f.typeText) }),
+    return element("tr", {}, [element("td", {}, [name]), element("td", { textContent: said(f.type_text) }),
       element("td", { className: "number", textContent: f.blocks }), element("td", { className: "number", textContent: f.bytes }),
-      element("td", { textContent: f.end ? t("yes") : t("no") }), element("td", {}, program)]);
+      element("td", { textContent: f.end_block ? t("yes") : t("no") }), element("td", {}, program)]);
   });
   return element("table", {}, [element("thead", {}, [head]), element("tbody", {}, rows)]);
 }
+
+// A report's lines (problems, notes) as the page shows them: their texts.
+const texts = (lines) => lines.map((line) => line.text);
 
 function problemsList(problems) {
   if (problems.length === 0) return element("p", { className: "ok", textContent: t("nothingWrong") });
@@ -139,14 +143,14 @@ function showTape(tape) {
   };
   const card = element("section", { className: "tape" }, [
     element("h2", { textContent: name }),
-    listing.files.length ? filesTable(listing, (i) => { choose(tape); player.seekToFile(i); }, showProgram, listing.whole) :
+    listing.files.length ? filesTable(listing, (i) => { choose(tape); player.seekToFile(i); }, showProgram) :
       element("p", { textContent: t("noFile") }),
     program,
     element("details", {}, [element("summary", { textContent: t("asList") }),
-      element("pre", { textContent: [name, listing.files.length ? said(listing.heading) : t("listNoFile")]
+      element("pre", { textContent: [name, listing.files.length ? said(listing.files_heading) : t("listNoFile")]
         .concat(listing.files.map((f) => said(f.line))).join("\n") })]),
-    problemsList(listing.problems),
-    notesList(listing.notes),
+    problemsList(texts(listing.problems).concat(listing.error ? [listing.error.text] : [])),
+    notesList(texts(listing.notes)),
     element("button", { textContent: t("listen"), onclick: () => choose(tape) }),
   ]);
   $("tapes-list").append(card);
@@ -156,11 +160,10 @@ function showRecording(item) {
   const { name, decoded } = item;
   const r = decoded.report;
   const children = [element("h2", { textContent: name + t("recording") })];
-  if (r.error) children.push(problemsList([r.error]));
-  else if (r.blocks === 0) children.push(problemsList([t("noBlockInRecording")]));
+  if (r.blocks.length === 0) children.push(problemsList([r.error ? r.error.text : t("noBlockInRecording")]));
   else {
-    children.push(filesTable(r.catalog, null, null, r.whole), recordingMap(r.map, r.catalog.files.map((f) => f.name)),
-      problemsList(r.problems), notesList(r.notes));
+    children.push(filesTable(r, null, null), recordingMap(r),
+      problemsList(texts(r.problems).concat(r.error ? [r.error.text] : [])), notesList(texts(r.notes)));
     const link = element("a", { className: "button", textContent: t("downloadK7") });
     downloadLink(link, decoded.image, "application/octet-stream", baseName(name) + ".k7");
     children.push(link);
@@ -184,11 +187,11 @@ function showTakes(item) {
       return;
     }
     const { report, image } = item.merged;
-    const children = [element("h2", { textContent: report.heading + t("merged") })];
-    if (report.blocks === 0) children.push(problemsList(report.problems.concat([t("noBlockInRecording")])));
+    const children = [element("h2", { textContent: report.file + t("merged") })];
+    if (report.blocks.length === 0) children.push(problemsList(texts(report.problems).concat([t("noBlockInRecording")])));
     else {
-      children.push(element("pre", { className: "takes-of-files", textContent: report.files.map(said).join("\n") }),
-        filesTable(report.catalog, null), problemsList(report.problems));
+      children.push(element("pre", { className: "takes-of-files", textContent: report.takes_of_files.map(said).join("\n") }),
+        filesTable(report, null), problemsList(texts(report.problems)));
       const link = element("a", { className: "button", textContent: t("downloadK7") });
       downloadLink(link, image, "application/octet-stream", baseName(item.takes[0].name) + ".k7");
       children.push(link);

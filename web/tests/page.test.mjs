@@ -157,14 +157,14 @@ test("convert gives the native program's WAVs, list its files and problems", asy
       const native_lines = String(native_list.out).split("\n").slice(2, -1);
       // A file that is not whole says so after its line, as list says it.
       const incomplete = { fr: "  incomplet", en: "  incomplete" }[language];
-      assert.deepEqual(listed.files.map((f, i) => f.line[language] + (listed.whole[i] === false ? incomplete : "")), native_lines, name);
+      assert.deepEqual(listed.files.map((f) => f.line[language] + (f.whole === false ? incomplete : "")), native_lines, name);
       const prefix = "morlevix: " + path.join(tapes, name) + separator;
       const native_problems = native_list.err.split("\n").filter((l) => l).map((l) => l.slice(prefix.length));
-      assert.deepEqual(listed.problems.concat(listed.notes).map((p) => p[language]), native_problems, name);
+      assert.deepEqual(listed.problems.concat(listed.notes).map((p) => p.text[language]), native_problems, name);
     }
     // (WebDriver hands objects back with their keys in any order.)
     for (const f of listed.files)
-      for (const key of ["name", "type", "typeText", "blocks", "bytes"]) assert.ok(key in f, name + ": " + key);
+      for (const key of ["name", "type", "type_text", "blocks", "bytes", "end_block", "whole"]) assert.ok(key in f, name + ": " + key);
   }
   assert.deepEqual(page.problems, []);
   await page.close();
@@ -385,8 +385,8 @@ test("a recording's map shows each block where it was heard, and the blocks lost
     const page = await open_page(browser, { languages });
     await page.setViewport({ width: 360, height: 800 });
     await page.evaluate(() => window.morlevix.ready);
-    const map = (await in_page(page, "decode", wav)).report.map;
-    assert.equal(map.lost.length, 2, "two stretches of blocks lost");
+    const report = (await in_page(page, "decode", wav)).report;
+    assert.equal(report.lost.length, 2, "two stretches of blocks lost");
     await (await page.$("#tapes")).uploadFile(path.join(recordings, "perdu.wav"));
     await page.waitForSelector("section.recording canvas.map");
     const drawn = await page.$eval("section.recording canvas.map", (c) => ({ kinds: c.dataset.blocks, width: c.width }));
@@ -397,10 +397,10 @@ test("a recording's map shows each block where it was heard, and the blocks lost
       const r = canvas.getBoundingClientRect();
       canvas.dispatchEvent(new MouseEvent("click", { clientX: r.left + at / total * r.width, clientY: r.top + r.height / 2, bubbles: true }));
       return document.querySelector("section.recording .figures").textContent;
-    }, seconds, map.seconds);
-    const block = map.blocks[2];
-    assert.match(await tap(block[0] + block[1] / 2), /dBFS/);
-    assert.ok((await tap((map.lost[1][0] + map.lost[1][1]) / 2)).includes(lost_words));
+    }, seconds, report.seconds);
+    const block = report.blocks[2];
+    assert.match(await tap(block.seconds + block.duration / 2), /dBFS/);
+    assert.ok((await tap((report.lost[1].start + report.lost[1].end) / 2)).includes(lost_words));
     assert.ok(await page.$eval("section.recording .incomplete", (e) => e.textContent.length > 0), "the file is said not whole");
     const widths = await page.evaluate(() => [document.documentElement.scrollWidth, window.innerWidth]);
     assert.ok(widths[0] <= widths[1], "no sideways scrolling at phone width: " + widths);
@@ -426,7 +426,7 @@ test("takes given together merge as morlevix decode --merge merges them", async 
     return { report: r.report, image: Array.from(r.image) };
   }, names.map((n) => ({ name: n, b64: fs.readFileSync(path.join(recordings, n)).toString("base64") })));
   assert.ok(Buffer.from(merged.image).equals(native.out));
-  assert.deepEqual(merged.report.files.map((f) => f.fr), lines);
+  assert.deepEqual(merged.report.takes_of_files.map((f) => f.fr), lines);
   assert.deepEqual(merged.report.problems, []);
 
   // Given together, the page offers to merge them, and shows the merge.
