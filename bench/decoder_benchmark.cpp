@@ -8,9 +8,9 @@
 //    say) in turn with this one, run for run, and the ratio of the two;
 //  - the peak memory of decoding a 1-minute recording and the 39-minute
 //    one, each in a fresh child process;
-//  - where sox is installed and the build reads compressed recordings, the
-//    same two recordings as FLAC: decoding time against the WAV's in the
-//    same run, and peak memory;
+//  - where the build reads compressed recordings (libsndfile), the same two
+//    recordings as FLAC, written through libsndfile: decoding time against
+//    the WAV's in the same run, and peak memory;
 //  - how many blocks come back through white hiss at 5, 4 and 3 dB of
 //    signal-to-noise ratio, over a dozen recordings of a 12-block file.
 //
@@ -28,11 +28,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#ifdef MORLEVIX_BENCH_FLAC
+#include <sndfile.h>
+#endif
 
 #include "bench_support.h"
 #include "recordings.h"
@@ -52,6 +57,31 @@ using morlevix::bench::seconds_since;
 using morlevix::bench::synthetic_tape;
 
 namespace {
+
+#ifdef MORLEVIX_BENCH_FLAC
+// The recording `wav` as a 16-bit FLAC, written through libsndfile (which
+// the program reads it through); each file closed by its handle.
+bool write_flac(const fs::path& wav, const fs::path& flac)
+{
+    constexpr sf_count_t kFrames = 65536;  // copied at a time
+    using Sound = std::unique_ptr<SNDFILE, int (*)(SNDFILE*)>;
+    SF_INFO in_info{};
+    const Sound in(sf_open(wav.string().c_str(), SFM_READ, &in_info), sf_close);
+    if (!in) return false;
+    SF_INFO out_info{};
+    out_info.samplerate = in_info.samplerate;
+    out_info.channels = in_info.channels;
+    out_info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+    Sound out(sf_open(flac.string().c_str(), SFM_WRITE, &out_info), sf_close);
+    if (!out) return false;
+    std::vector<short> frames(static_cast<std::size_t>(kFrames) * static_cast<std::size_t>(in_info.channels));
+    for (sf_count_t read; (read = sf_readf_short(in.get(), frames.data(), kFrames)) > 0;)
+        if (sf_writef_short(out.get(), frames.data(), read) != read) return false;
+    return sf_close(out.release()) == 0;
+}
+#else
+bool write_flac(const fs::path&, const fs::path&) { return false; }
+#endif
 
 constexpr std::size_t kFiles = 55;                  // about 39 minutes of them
 constexpr std::size_t kShortTapeBytes = 40 * 255;   // about a minute
@@ -266,12 +296,10 @@ int main(int argc, char** argv)
 
     // The same as FLAC, read through libsndfile and streamed as a WAV is.
     const fs::path long_flac = dir / "BENCH_LONG.flac", short_flac = dir / "BENCH_SHORT.flac";
-    const std::string sox = "sox \"" + long_recording.string() + "\" \"" + long_flac.string() + "\" && sox \"" +
-                            short_recording.string() + "\" \"" + short_flac.string() + "\"";
     if (!morlevix::CompressedRecording::available()) {
         std::printf("FLAC: not measured (this build reads WAV only)\n");
-    } else if (std::system(sox.c_str()) != 0) {
-        std::printf("FLAC: not measured (sox could not write it)\n");
+    } else if (!write_flac(long_recording, long_flac) || !write_flac(short_recording, short_flac)) {
+        std::printf("FLAC: not measured (libsndfile could not write it)\n");
     } else {
         double best_flac = 1e9, best_wav = 1e9;
         bool same = true;
