@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "drawn_cases.h"
 #include "recordings.h"
 #include "signal_decoder.h"
 #include "tape/reading/recording_converter.h"
@@ -18,23 +19,6 @@ namespace {
 constexpr double kHissBelowSignal = 30;  // decibels: light hiss
 constexpr double kFastest = 0.06;        // other takes run up to this much fast or slow
 constexpr double kLatestStart = 1.0;     // seconds of silence before another take
-
-Bytes random_bytes(std::mt19937& generator, std::size_t count)
-{
-    Bytes bytes(count);
-    for (auto& b : bytes) b = static_cast<std::uint8_t>(generator());
-    return bytes;
-}
-
-std::size_t count_between(std::mt19937& generator, std::size_t low, std::size_t high)
-{
-    return low + generator() % (high - low + 1);
-}
-
-double between(std::mt19937& generator, double low, double high)
-{
-    return low + (high - low) * std::uniform_real_distribution<double>(0, 1)(generator);
-}
 
 // A tape of one file, several files, or a file with a gap and leader
 // before every block.
@@ -99,15 +83,6 @@ Recording damaged(Recording take, std::mt19937& generator, std::string& told, bo
     return take;
 }
 
-DecodedRecording decode(const Recording& take)
-{
-    const Bytes wav = wav_file({take});
-    std::istringstream in(std::string(wav.begin(), wav.end()));
-    return decode_recording(in);
-}
-
-std::vector<Bytes> blocks_of(const std::vector<HeardBlock>& heard) { return image_blocks(tape_image_of(heard)); }
-
 // The image is the tape; or, when every take was stopped early, its files
 // up to one whole, the rest never heard at all (no recording can tell
 // that another file followed).
@@ -163,29 +138,18 @@ std::string broken_damage_property(std::uint32_t seed, int takes)
     std::vector<DecodedRecording> decoded;
     std::vector<bool> sound(tape.size(), false);
     for (const auto& take : drawn.takes) {
-        decoded.push_back(decode(take));
+        decoded.push_back(decoded_take(take));
         mark_sound(tape, decoded.back().blocks, sound);
     }
     const std::string where = "seed " + std::to_string(seed) + " (" + drawn.said + ")";
     // Every take stopped early: the files after the stop are not the image's.
     const bool stopped = std::all_of(drawn.stopped.begin(), drawn.stopped.end(), [](bool s) { return s; });
-    if (takes == 1) {
-        if (decoded[0].sound() && !is_the_tape(blocks_of(decoded[0].blocks), tape, stopped))
-            return where + ": status 0, but the image is not the tape";
-        return "";
-    }
-    TakeSet set;
-    bool every_take_read = true;
-    for (const auto& d : decoded) {
-        every_take_read = every_take_read && d.error.empty() && !d.blocks.empty();
-    }
-    for (const auto& d : decoded) set.add_decoded(d);
-    const MergedTape merged = set.merge();
-    const MergeReport report = merge_report(merged, std::vector<std::string>(static_cast<std::size_t>(takes), "P.wav"), "M.k7");
-    const bool status_zero = every_take_read && report.problems.empty() && !merged.heard_blocks().empty();
-    if (status_zero && !is_the_tape(blocks_of(merged.heard_blocks()), tape, stopped))
-        return where + ": merge status 0, but the image is not the tape";
-    if (every_take_read && std::all_of(sound.begin(), sound.end(), [](bool s) { return s; }) && !status_zero)
+    const DecodeOutcome outcome = outcome_of(decoded);
+    if (outcome.status_zero && !is_the_tape(outcome.image, tape, stopped))
+        return where + (takes == 1 ? ": status 0" : ": merge status 0") + ", but the image is not the tape";
+    const bool every_take_read =
+        std::all_of(decoded.begin(), decoded.end(), [](const DecodedRecording& d) { return d.error.empty() && !d.blocks.empty(); });
+    if (takes > 1 && every_take_read && std::all_of(sound.begin(), sound.end(), [](bool s) { return s; }) && !outcome.status_zero)
         return where + ": every block whole in some take, yet the merge is not the tape with status 0";
     return "";
 }

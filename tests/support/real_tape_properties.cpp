@@ -7,6 +7,7 @@
 #include <sstream>
 #include <utility>
 
+#include "drawn_cases.h"
 #include "signal_decoder.h"
 #include "tape/reading/recording_converter.h"
 #include "tape/account/take_merger.h"
@@ -36,23 +37,6 @@ constexpr double kIntoLeader = 0.1;
 constexpr double kBeforeLeaderEnd = 0.05;
 constexpr double kSilenceEdge = 0.03;
 constexpr double kShortestSilence = 0.1;
-
-std::size_t count_between(std::mt19937& generator, std::size_t low, std::size_t high)
-{
-    return low + generator() % (high - low + 1);
-}
-
-double between(std::mt19937& generator, double low, double high)
-{
-    return low + (high - low) * std::uniform_real_distribution<double>(0, 1)(generator);
-}
-
-Bytes random_bytes(std::mt19937& generator, std::size_t count)
-{
-    Bytes bytes(count);
-    for (auto& b : bytes) b = static_cast<std::uint8_t>(generator());
-    return bytes;
-}
 
 void put_word(Bytes& bytes, std::uint16_t word)
 {
@@ -348,15 +332,6 @@ Drawn drawn(std::uint32_t seed, int takes)
     return result;
 }
 
-DecodedRecording decode(const Recording& take)
-{
-    const Bytes wav = wav_file({take});
-    std::istringstream in(std::string(wav.begin(), wav.end()));
-    return decode_recording(in);
-}
-
-std::vector<Bytes> blocks_of(const std::vector<HeardBlock>& heard) { return image_blocks(tape_image_of(heard)); }
-
 // The tape's blocks of its first `files` files.
 std::vector<Bytes> first_files(const std::vector<Bytes>& tape, std::size_t files)
 {
@@ -413,25 +388,11 @@ std::string broken_real_tape_property(std::uint32_t seed, int takes)
                                                                                  : std::vector<Bytes>{};
     const bool may_be_whole = furthest->place == Stop::none || furthest->place == Stop::between_files;
 
-    bool status_zero = false;
-    std::vector<Bytes> image;
-    if (takes == 1) {
-        const DecodedRecording decoded = decode(d.takes.front().recording);
-        status_zero = decoded.sound();
-        image = blocks_of(decoded.blocks);
-    } else {
-        TakeSet set;
-        bool every_take_read = true;
-        for (const auto& take : d.takes) {
-            const DecodedRecording decoded = decode(take.recording);
-            every_take_read = every_take_read && decoded.error.empty() && !decoded.blocks.empty();
-            set.add_decoded(decoded);
-        }
-        const MergedTape merged = set.merge();
-        const MergeReport report = merge_report(merged, std::vector<std::string>(d.takes.size(), "P.wav"), "M.k7");
-        status_zero = every_take_read && report.problems.empty() && !merged.heard_blocks().empty();
-        image = blocks_of(merged.heard_blocks());
-    }
+    std::vector<DecodedRecording> decoded;
+    for (const auto& take : d.takes) decoded.push_back(decoded_take(take.recording));
+    const DecodeOutcome outcome = outcome_of(decoded);
+    const bool status_zero = outcome.status_zero;
+    const std::vector<Bytes>& image = outcome.image;
     const std::string where = "seed " + std::to_string(seed) + " (" + d.said + ")";
     if (status_zero && (!may_be_whole || image != expected)) return where + ": status 0, but the image is not the tape";
     if (all_light && may_be_whole && !status_zero) return where + ": every block survives, yet the status is not 0";
