@@ -88,7 +88,7 @@ void LiveView::draw(const DecodingProgress& progress)
 
     // Where it is now.
     std::string status = kIndent + recording_time_text(progress.seconds) + kColumns + console_(kLevel) +
-                         level_text(progress.level) + console_(kDecibels) + kColumns;
+                         level_text(progress.level()) + console_(kDecibels) + kColumns;
     if (last_header)
         status += shown_file_name(last_header->block) + console_(kBlockNumber) + std::to_string(blocks_since);
     else

@@ -32,14 +32,19 @@ void tell(DecodingWatcher& watcher, const std::vector<std::optional<CassetteDeco
           const std::vector<std::vector<float>>& samples, std::size_t read, double seconds)
 {
     std::size_t best = 0;
-    for (std::size_t c = 1; c < decoders.size(); ++c)
+    for (std::size_t c = 1; c < decoders.size(); ++c)  // (a channel of its own only once it differs)
         if (decoders[c] && sound_blocks(*decoders[c]) > sound_blocks(*decoders[best])) best = c;
-    float peak = 0;
-    for (std::size_t i = 0; i < read; ++i) peak = std::max(peak, std::fabs(samples[best][i]));
-    watcher.heard({seconds, level_in_decibels(static_cast<double>(peak)), decoders[best]->blocks(), decoders[best]->stretches()});
+    watcher.heard({seconds, samples[best].data(), read, decoders[best]->blocks(), decoders[best]->stretches()});
 }
 
 }  // namespace
+
+double DecodingProgress::level() const
+{
+    float peak = 0;
+    for (std::size_t i = 0; i < latest_count; ++i) peak = std::max(peak, std::fabs(latest[i]));
+    return level_in_decibels(static_cast<double>(peak));
+}
 
 bool DecodedRecording::sound() const
 {

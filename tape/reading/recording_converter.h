@@ -8,6 +8,7 @@
 // recording with the signal on one channel only reads like a mono one.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
 #include <string>
@@ -38,10 +39,16 @@ struct DecodedRecording {
 // comes (a terminal's live view, a page's recorder).
 struct DecodingProgress {
     double seconds = 0;  // of the recording read so far
-    double level = 0;    // the loudest of the latest samples, in dB below full scale
-    // Heard so far on the channel that reads best so far.
+    // The latest samples of the channel that reads best so far, and what was
+    // heard on it so far.
+    const float* latest = nullptr;
+    std::size_t latest_count = 0;
     const std::vector<HeardBlock>& blocks;
     const std::vector<HeardStretch>& stretches;
+
+    // The loudest of the latest samples, in dB below full scale (reckoned
+    // only when asked: a watcher that shows nothing now need not).
+    double level() const;
 };
 class DecodingWatcher {
 public:
