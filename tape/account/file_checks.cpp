@@ -22,7 +22,6 @@ constexpr Text kLastHeardEnds{") ; le dernier bloc entendu finit a ", "); the la
 constexpr Text kNoEndRecordingStops{
     "pas de bloc de fin : l'enregistrement s'arrete avant la fin du fichier (dernier bloc entendu a ",
     "no end block: the recording stops before the end of the file (last block heard at "};
-constexpr Text kRecordingEnds{", fin de l'enregistrement a ", ", end of the recording at "};
 constexpr Text kNoEndImageStops{"pas de bloc de fin : l'image s'arrete avant la fin du fichier",
                                 "no end block: the image ends before the end of the file"};
 

@@ -7,10 +7,8 @@ namespace morlevix {
 namespace {
 
 constexpr Text kFrom{", de ", ", from "};
-constexpr Text kTo{" a ", " to "};
 constexpr Text kFromPositions{", des positions ", ", from positions "};
 constexpr Text kPosition{"position ", "position "};
-constexpr Text kAtPosition{"a la position ", "at position "};
 constexpr Text kAtTime{"a ", "at "};
 
 }  // namespace
@@ -92,7 +90,7 @@ Said HeardTape::place_of(std::size_t b) const
 
 Said HeardTape::at_place_of(std::size_t b) const
 {
-    return timed_ ? kAtTime + recording_time_text(start_of(b)) : kAtPosition + std::to_string(positions_[b]);
+    return timed_ ? kAtTime + recording_time_text(start_of(b)) : kAtPositionText + std::to_string(positions_[b]);
 }
 
 Said HeardTape::span_of(std::size_t first, std::size_t last) const

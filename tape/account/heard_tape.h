@@ -93,6 +93,10 @@ private:
     bool still_coming_ = false;
 };
 
+// Words the account's lines share.
+inline constexpr Text kTo{" a ", " to "};
+inline constexpr Text kRecordingEnds{", fin de l'enregistrement a ", ", end of the recording at "};
+
 // A problem said in the account.
 inline void add_problem(TapeAccount& account, AccountProblem::Kind kind, double seconds, const Said& text)
 {

@@ -19,7 +19,6 @@ constexpr char kStretchIndent[] = "                                      ";
 constexpr double kNoiseBelowTape = 20;
 
 constexpr Text kAt{" a ", " at "};
-constexpr Text kTo{" a ", " to "};
 constexpr Text kStretchFrom{"de ", "from "};
 constexpr Text kStretchSignal{" (signal de cassette, aucun bloc lu)", " (tape signal, no block read)"};
 constexpr Text kStretchSilence{" (silence ou bruit)", " (silence or noise)"};

@@ -32,14 +32,12 @@ constexpr std::size_t kPausesToLearn = 3;
 // A block of the largest payload, to count the blocks a stretch could hold.
 constexpr std::size_t kFullBlockBytes = kMaxBlockSize;
 
-constexpr Text kTo{" a ", " to "};
 constexpr Text kBlocksLost{" blocs perdus", " blocks lost"};
 constexpr Text kOneBlockLost{"un bloc perdu", "one block lost"};
 constexpr Text kBetween{" entre ", " between "};
 constexpr Text kAnd{" et ", " and "};
 constexpr Text kSignalNoBlock{" (signal de cassette entendu, aucun bloc lu)", " (tape signal heard, no block read)"};
 constexpr Text kSilenceNoSignal{" (silence ou bruit, aucun signal de cassette)", " (silence or noise, no tape signal)"};
-constexpr Text kRecordingEnds{", fin de l'enregistrement a ", ", end of the recording at "};
 constexpr Text kStopsInLeader{"l'enregistrement s'arrete dans l'amorce d'un fichier, a ",
                               "the recording stops inside a file's leader, at "};
 constexpr Text kStopsInLeaderEnd{" : le magnetophone s'est arrete alors qu'un fichier venait, ce fichier manque",

@@ -13,7 +13,6 @@ constexpr Text kWrong{"fausse", "wrong"};
 constexpr Text kBroken{"coupe", "cut"};
 constexpr Text kDoubtful{"douteuse", "doubtful"};
 constexpr Text kOf{" de ", " of "};
-constexpr Text kAtPosition{"a la position ", "at position "};
 constexpr Text kBeforeFirstHeader{" avant le premier en-tete de fichier", " before the first file header"};
 constexpr Text kCutByImageEnd{"coupe par la fin de l'image apres ", "cut by the end of the image after "};
 constexpr Text kReadFailed{"lecture interrompue par une erreur", "reading stopped by an error"};
@@ -55,7 +54,7 @@ std::string right_aligned(std::uint64_t value, int width)
 
 Said where(std::uint64_t position, const std::optional<double>& seconds)
 {
-    Said text = kAtPosition + std::to_string(position);
+    Said text = kAtPositionText + std::to_string(position);
     if (seconds) text += " (" + recording_time_text(*seconds) + ")";
     return text;
 }

@@ -99,6 +99,9 @@ inline constexpr Text kGuessedBitText{
     "un bit a la limite entre 0 et 1, que la seconde lecture ne confirme pas (lecture douteuse)",
     "a bit on the line between 0 and 1, that the second reading does not confirm (doubtful reading)"};
 
+// Where a block lies in an image, before its position: "a la position 1234".
+inline constexpr Text kAtPositionText{"a la position ", "at position "};
+
 // How a console shows a catalog: the file type in words, one line per file
 // under a heading, one line per block under another, and one sentence per
 // problem. The problems name no file: the caller puts the name in front.
