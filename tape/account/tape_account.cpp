@@ -47,6 +47,7 @@ TapeAccount account_of(const HeardTape& tape)
         if (heard.sound()) continue;
         add_problem(account, AccountProblem::bad_block, heard.seconds, heard_block_problem(heard));
         account.problems.back().file = file_of[b];
+        account.problems.back().why = !heard.complete ? "broken_off" : checksum_is_right(heard.block) ? "doubtful_reading" : "wrong_checksum";
     }
     check_blocks_outside_files(tape, files, account);
     std::optional<TimelineChecks> timeline;
@@ -87,17 +88,10 @@ TapeAccount account_of(const HeardTape& tape)
 
 }  // namespace
 
-const char* problem_kind_name(const AccountProblem& problem, const std::vector<HeardBlock>& blocks)
+const char* problem_kind_name(const AccountProblem& problem)
 {
     switch (problem.kind) {
-    case AccountProblem::bad_block: {
-        // The block heard at the problem's time says why.
-        const auto heard = std::find_if(blocks.begin(), blocks.end(), [&](const HeardBlock& b) {
-            return b.seconds == problem.seconds && !b.sound();
-        });
-        if (heard == blocks.end() || !heard->complete) return "broken_off";
-        return checksum_is_right(heard->block) ? "doubtful_reading" : "wrong_checksum";
-    }
+    case AccountProblem::bad_block: return problem.why ? problem.why : "bad_block";
     case AccountProblem::lost_blocks: return "lost_blocks";
     case AccountProblem::no_end_block: return "no_end_block";
     case AccountProblem::before_any_header: return "blocks_before_first_header";

@@ -48,12 +48,14 @@ struct AccountProblem {
     // The file it is about (its place in TapeAccount::whole_files), where it
     // is about one.
     std::optional<std::size_t> file;
+    // A block heard wrong: why ("wrong_checksum", "broken_off",
+    // "doubtful_reading").
+    const char* why = nullptr;
 };
 
 // A stable name for a kind, in English, for a report read by programs: the
-// problems and notes above, and for a block heard wrong, why
-// ("wrong_checksum", "broken_off", "doubtful_reading").
-const char* problem_kind_name(const AccountProblem& problem, const std::vector<HeardBlock>& blocks);
+// problems and notes above, and for a block heard wrong, why.
+const char* problem_kind_name(const AccountProblem& problem);
 
 // A stretch of the recording where blocks of a file were lost.
 struct LostStretch {

@@ -40,9 +40,9 @@ void describe(TapeReport& report, const TapeCatalog& catalog, const std::vector<
     }
 }
 
-ReportLine line_of(const AccountProblem& problem, const std::vector<HeardBlock>& blocks, bool with_times)
+ReportLine line_of(const AccountProblem& problem, bool with_times)
 {
-    ReportLine line{problem_kind_name(problem, blocks), problem.text, std::nullopt, std::nullopt, problem.file, std::nullopt};
+    ReportLine line{problem_kind_name(problem), problem.text, std::nullopt, std::nullopt, problem.file, std::nullopt};
     if (with_times) line.seconds = problem.seconds;
     return line;
 }
@@ -73,8 +73,8 @@ TapeReport list_report(const std::string& name, const TapeContents& contents)
     // the blocks before the first header).
     for (const auto& problem : contents.account.problems)
         if (problem.kind != AccountProblem::bad_block && problem.kind != AccountProblem::before_any_header)
-            report.problems.push_back(line_of(problem, contents.blocks, times));
-    for (const auto& note : contents.account.notes) report.notes.push_back(line_of(note, contents.blocks, times));
+            report.problems.push_back(line_of(problem, times));
+    for (const auto& note : contents.account.notes) report.notes.push_back(line_of(note, times));
     if (!contents.error.empty())
         report.error = ReportLine{error_kind, contents.error, std::nullopt, std::nullopt, std::nullopt, std::nullopt};
     else if (times && contents.catalog.blocks.empty() && !contents.catalog.cut)
@@ -103,8 +103,8 @@ TapeReport decode_report(const std::string& name, const std::string& image, cons
     describe(report, catalog_of(decoded.blocks), decoded.blocks, decoded.account.whole_files, true);
     report.lost = decoded.account.lost;
     report.unread = decoded.account.unread;
-    for (const auto& problem : decoded.account.problems) report.problems.push_back(line_of(problem, decoded.blocks, true));
-    for (const auto& note : decoded.account.notes) report.notes.push_back(line_of(note, decoded.blocks, true));
+    for (const auto& problem : decoded.account.problems) report.problems.push_back(line_of(problem, true));
+    for (const auto& note : decoded.account.notes) report.notes.push_back(line_of(note, true));
     if (!decoded.error.empty())
         report.error = ReportLine{kRecordingErrorKind, decoded.error, std::nullopt, std::nullopt, std::nullopt, std::nullopt};
     return report;
