@@ -55,20 +55,13 @@ Recording damaged(Recording take, std::mt19937& generator, std::string& told, bo
         what.precision(3);
         switch (generator() % 7) {
         case 0:
-        case 1:
-            take = with_dropout(std::move(take), at, at + ms);
-            what << "dropout " << at << "+" << ms;
-            break;
+        case 1: take = with_damage(std::move(take), Damage::dropout, at, ms, generator, what); break;
         case 2:
-        case 3:
-            take = with_noise_burst(std::move(take), at, at + ms, between(generator, 0.0, 10.0), generator());
-            what << "burst " << at << "+" << ms;
-            break;
+        case 3: take = with_damage(std::move(take), Damage::burst, at, ms, generator, what); break;
         case 4:
         case 5: {
             const double cut = between(generator, 10.0, 300.0) / 1000;
-            take = spliced(std::move(take), at, at + cut);
-            what << "splice " << at << "+" << cut;
+            take = with_damage(std::move(take), Damage::splice, at, cut, generator, what);
             break;
         }
         default:

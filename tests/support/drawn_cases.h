@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ostream>
 #include <random>
 #include <sstream>
 #include <string>
@@ -32,6 +33,26 @@ inline Bytes random_bytes(std::mt19937& generator, std::size_t count)
     Bytes bytes(count);
     for (auto& b : bytes) b = static_cast<std::uint8_t>(generator());
     return bytes;
+}
+
+// What decks and recorders do to a stretch of a take.
+enum class Damage { dropout, burst, splice };
+
+// `take` with one damage `seconds` long from `at`, said in `what`; a burst's
+// level and noise are drawn here.
+inline Recording with_damage(Recording take, Damage kind, double at, double seconds, std::mt19937& generator,
+                             std::ostream& what)
+{
+    switch (kind) {
+    case Damage::dropout: what << "dropout "; take = with_dropout(std::move(take), at, at + seconds); break;
+    case Damage::burst:
+        what << "burst ";
+        take = with_noise_burst(std::move(take), at, at + seconds, between(generator, 0.0, 10.0), generator());
+        break;
+    case Damage::splice: what << "splice "; take = spliced(std::move(take), at, at + seconds); break;
+    }
+    what << at << "+" << seconds;
+    return take;
 }
 
 inline DecodedRecording decoded_take(const Recording& take)

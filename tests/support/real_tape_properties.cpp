@@ -235,40 +235,32 @@ struct DrawnTake {
 Recording damaged(Recording take, const std::vector<SignalSegment>& layout, std::mt19937& generator, DrawnTake& drawn,
                   std::string& said)
 {
-    struct Damage {
-        unsigned kind;
+    struct Planned {
+        Damage kind;
         double at, seconds;
     };
-    std::vector<Damage> damages(count_between(generator, 1, 3));
+    std::vector<Planned> damages(count_between(generator, 1, 3));
     const double length = static_cast<double>(take.samples.size()) / take.rate;
     for (auto& d : damages) {
         d.at = between(generator, 0.0, length);
-        d.kind = generator() % 3;
-        d.seconds = d.kind == 2 ? between(generator, 10.0, 300.0) / 1000 : between(generator, 3.0, 200.0) / 1000;
+        d.kind = static_cast<Damage>(generator() % 3);
+        d.seconds = d.kind == Damage::splice ? between(generator, 10.0, 300.0) / 1000 : between(generator, 3.0, 200.0) / 1000;
     }
-    std::sort(damages.begin(), damages.end(), [](const Damage& a, const Damage& b) { return a.at > b.at; });
+    std::sort(damages.begin(), damages.end(), [](const Planned& a, const Planned& b) { return a.at > b.at; });
     for (const auto& d : damages) {
         std::ostringstream what;
         what.precision(3);
-        switch (d.kind) {
-        case 0:
-            take = with_dropout(std::move(take), d.at, d.at + d.seconds);
-            what << " dropout " << d.at << "+" << d.seconds;
-            break;
-        case 1:
-            take = with_noise_burst(std::move(take), d.at, d.at + d.seconds, between(generator, 0.0, 10.0), generator());
-            what << " burst " << d.at << "+" << d.seconds;
-            break;
-        default: {
-            take = spliced(std::move(take), d.at, d.at + d.seconds);
-            what << " splice " << d.at << "+" << d.seconds;
-            const auto inside_a_block = [&](double t) {
-                return std::any_of(layout.begin(), layout.end(), [&](const SignalSegment& s) {
-                    return s.kind == SignalSegment::block && t * kRate > static_cast<double>(s.start) &&
-                           t * kRate < static_cast<double>(s.start + s.samples);
-                });
-            };
-            if (inside_a_block(d.at) || inside_a_block(d.at + d.seconds)) break;
+        what << " ";
+        take = with_damage(std::move(take), d.kind, d.at, d.seconds, generator, what);
+        const auto inside_a_block = [&](double t) {
+            return std::any_of(layout.begin(), layout.end(), [&](const SignalSegment& s) {
+                return s.kind == SignalSegment::block && t * kRate > static_cast<double>(s.start) &&
+                       t * kRate < static_cast<double>(s.start + s.samples);
+            });
+        };
+        // A splice with both ends outside any block cuts out whole the
+        // blocks between them.
+        if (d.kind == Damage::splice && !inside_a_block(d.at) && !inside_a_block(d.at + d.seconds)) {
             std::size_t block = 0;
             for (const auto& s : layout) {
                 if (s.kind != SignalSegment::block) continue;
@@ -278,7 +270,6 @@ Recording damaged(Recording take, const std::vector<SignalSegment>& layout, std:
                 }
                 ++block;
             }
-        }
         }
         said += what.str();
     }
